@@ -1,0 +1,37 @@
+#pragma once
+// The monitor's own options: one instance for the run, zero-filled at start.
+// Written by the main window (defaults, stored settings, its controls) and
+// read by the receive path, the report decoder and the settings store.
+// User-interface thread only.
+#include <cstdint>
+
+namespace monitor {
+
+// Display formats, the value of MonitorSettings::Formato. Any other value is
+// a format without a name: each byte then shows as a blank line of its own.
+inline constexpr std::uint8_t kFormatoString = 0;
+inline constexpr std::uint8_t kFormatoDecimal = 1;
+inline constexpr std::uint8_t kFormatoHexaDecimal = 2;
+inline constexpr std::uint8_t kFormatoRiriredOz = 3;
+
+struct MonitorSettings {
+  std::uint8_t Formato = 0;
+  std::int32_t Inicio = 0;  // byte before which the log breaks the line; -1 none
+  std::int32_t Final = 0;   // byte after which the log breaks the line; -1 none
+  bool AutoConectar = false;
+  bool AutoPageDown = false;
+  bool AutoLimparLog = false;
+  bool MostrarTempo = false;
+};
+
+// The defaults the main window sets at start, before the stored settings
+// are loaded. AutoLimparLog and MostrarTempo have none and stay false.
+inline void SetStartDefaults(MonitorSettings& s) {
+  s.Inicio = -1;
+  s.Final = -1;
+  s.Formato = kFormatoString;
+  s.AutoConectar = false;
+  s.AutoPageDown = true;
+}
+
+}  // namespace monitor
