@@ -1,0 +1,229 @@
+#include "cport/ComPort.h"
+
+#include <cerrno>
+#include <exception>
+#include <utility>
+
+#include "cport/ApplicationException.h"
+#include "cport/ComError.h"
+#include "cport/StoreIfChanged.h"
+
+namespace cport {
+
+TCustomComPort::TCustomComPort() = default;
+
+TCustomComPort::~TCustomComPort() {
+  // A destructor must not throw: a close that fails is reported like any
+  // other uncaught failure and the device is released regardless.
+  try {
+    ClosePort();
+  } catch (const std::exception& error) {
+    HandleApplicationException(error);
+  }
+  if (connected_) {
+    CloseDevice();
+    connected_ = false;
+  }
+}
+
+// ---- Lifecycle ---------------------------------------------------------------
+
+void TCustomComPort::SetConnected(bool Value) {
+  if (Loading() || Designing()) {
+    connected_ = Value;
+    return;
+  }
+  if (Value == connected_) return;
+  if (Value) {
+    OpenPort();
+  } else {
+    ClosePort();
+  }
+}
+
+void TCustomComPort::OpenPort() {
+  if (connected_ || Designing()) return;
+  DoBeforeOpen();
+  OpenDevice();
+  connected_ = true;
+  try {
+    ApplyAllSettings();
+  } catch (...) {
+    CloseDevice();
+    connected_ = false;
+    throw;
+  }
+  DoAfterOpen();
+}
+
+void TCustomComPort::ClosePort() {
+  if (!connected_ || Designing()) return;
+  DoCTSChange(false);
+  DoDSRChange(false);
+  DoRLSDChange(false);
+  DoBeforeClose();
+  CloseDevice();
+  connected_ = false;
+  DoAfterClose();
+}
+
+void TCustomComPort::Loaded() {
+  TComponent::Loaded();
+  if (!connected_ || Designing()) return;
+  connected_ = false;
+  try {
+    OpenPort();
+  } catch (const std::exception& error) {
+    HandleApplicationException(error);
+  }
+}
+
+void TCustomComPort::OpenDevice() {
+  // No device layer is linked into this build yet.
+  throw EComPort(PortError::OpenFailed, ENODEV);
+}
+
+void TCustomComPort::CloseDevice() {}
+
+// ---- Settings batch and apply guard --------------------------------------------
+
+void TCustomComPort::BeginSettingsBatch() noexcept { ++batchDepth_; }
+
+void TCustomComPort::EndSettingsBatch() {
+  if (batchDepth_ <= 0) return;
+  if (--batchDepth_ == 0) ApplyAllSettings();
+}
+
+void TCustomComPort::ApplyAllSettings() {
+  ApplyBufferSettings();
+  ApplyLineSettings();
+  ApplyTimeoutSettings();
+}
+
+bool TCustomComPort::CanApplySettings() const noexcept {
+  return connected_ && batchDepth_ == 0 && !Loading() && !Designing();
+}
+
+void TCustomComPort::ApplyLineSettings() {
+  if (!CanApplySettings()) return;
+}
+
+void TCustomComPort::ApplyTimeoutSettings() {
+  if (!CanApplySettings()) return;
+}
+
+void TCustomComPort::ApplyBufferSettings() {
+  if (!CanApplySettings()) return;
+}
+
+// ---- Settings ----------------------------------------------------------------
+
+void TCustomComPort::SetBaudRate(TBaudRate Value) {
+  if (StoreIfChanged(baudRate_, Value)) ApplyLineSettings();
+}
+
+void TCustomComPort::SetCustomBaudRate(std::int32_t Value) {
+  if (StoreIfChanged(customBaudRate_, Value)) ApplyLineSettings();
+}
+
+void TCustomComPort::SetPort(std::string Value) {
+  if (!StoreIfChanged(port_, std::move(Value))) return;
+  if (LiveOnDevice()) {
+    ClosePort();
+    OpenPort();
+  }
+}
+
+void TCustomComPort::SetStopBits(TStopBits Value) {
+  if (StoreIfChanged(stopBits_, Value)) ApplyLineSettings();
+}
+
+void TCustomComPort::SetDataBits(TDataBits Value) {
+  if (StoreIfChanged(dataBits_, Value)) ApplyLineSettings();
+}
+
+void TCustomComPort::SetDiscardNull(bool Value) {
+  if (StoreIfChanged(discardNull_, Value)) ApplyLineSettings();
+}
+
+void TCustomComPort::SetEventChar(char Value) {
+  if (StoreIfChanged(eventChar_, Value)) ApplyLineSettings();
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod Value) {
+  if (Value == syncMethod_) return;
+  // The event monitor and its delivery path are chosen at open; they cannot
+  // change under a running monitor.
+  if (LiveOnDevice()) throw EComPort(PortError::SetWhileConnected);
+  syncMethod_ = Value;
+}
+
+void TCustomComPort::SetParity(const TComParity& Value) {
+  parity_.Assign(Value);
+  ApplyLineSettings();
+}
+
+void TCustomComPort::SetFlowControl(const TComFlowControl& Value) {
+  flowControl_.Assign(Value);
+  ApplyLineSettings();
+}
+
+void TCustomComPort::SetTimeouts(const TComTimeouts& Value) {
+  timeouts_.Assign(Value);
+  ApplyTimeoutSettings();
+}
+
+void TCustomComPort::SetBuffer(const TComBuffer& Value) {
+  buffer_.Assign(Value);
+  ApplyBufferSettings();
+}
+
+// ---- Event hooks ---------------------------------------------------------------
+
+void TCustomComPort::DoAfterClose() {
+  if (OnAfterClose) OnAfterClose(*this);
+}
+void TCustomComPort::DoAfterOpen() {
+  if (OnAfterOpen) OnAfterOpen(*this);
+}
+void TCustomComPort::DoBeforeClose() {
+  if (OnBeforeClose) OnBeforeClose(*this);
+}
+void TCustomComPort::DoBeforeOpen() {
+  if (OnBeforeOpen) OnBeforeOpen(*this);
+}
+void TCustomComPort::DoRxChar(int Count) {
+  if (OnRxChar) OnRxChar(*this, Count);
+}
+void TCustomComPort::DoRxBuf(const void* Buffer, int Count) {
+  if (OnRxBuf) OnRxBuf(*this, Buffer, Count);
+}
+void TCustomComPort::DoTxEmpty() {
+  if (OnTxEmpty) OnTxEmpty(*this);
+}
+void TCustomComPort::DoBreak() {
+  if (OnBreak) OnBreak(*this);
+}
+void TCustomComPort::DoRing() {
+  if (OnRing) OnRing(*this);
+}
+void TCustomComPort::DoRxFlag() {
+  if (OnRxFlag) OnRxFlag(*this);
+}
+void TCustomComPort::DoCTSChange(bool OnOff) {
+  if (OnCTSChange) OnCTSChange(*this, OnOff);
+}
+void TCustomComPort::DoDSRChange(bool OnOff) {
+  if (OnDSRChange) OnDSRChange(*this, OnOff);
+}
+void TCustomComPort::DoError(TComErrors Errors) {
+  if (OnError) OnError(*this, Errors);
+}
+void TCustomComPort::DoRLSDChange(bool OnOff) {
+  if (OnRLSDChange) OnRLSDChange(*this, OnOff);
+}
+void TCustomComPort::DoRx80Full() {
+  if (OnRx80Full) OnRx80Full(*this);
+}
+
+}  // namespace cport

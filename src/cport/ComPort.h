@@ -1,0 +1,215 @@
+#pragma once
+// TCustomComPort / TComPort: one serial port of the machine and its settings.
+//
+// Threads: every member is called on the thread that owns the port (in the
+// program, the user-interface thread): settings, OpenPort/ClosePort, the
+// apply operations and the transfers.
+//
+// Settings: a scalar setter compares first and does nothing for an equal
+// value; otherwise it stores the value and runs the apply operation of its
+// group (line settings, timeouts or queue sizes). The object-valued setters
+// (SetParity, SetFlowControl, SetBuffer, SetTimeouts) always copy and always
+// apply. An apply operation reaches the device only when the port is
+// connected, no settings batch is running and the component is neither
+// loading nor designing; otherwise the value is only stored and is sent at
+// the next open or at the end of the batch. An apply that fails raises
+// EComPort out of the setter; the new value stays stored.
+//
+// Errors: every failure is an EComPort (ComError.h).
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "cport/ComBuffer.h"
+#include "cport/ComEnums.h"
+#include "cport/ComFlowControl.h"
+#include "cport/ComParity.h"
+#include "cport/ComTimeouts.h"
+#include "cport/Component.h"
+
+namespace cport {
+
+class TCustomComPort;
+
+// The published event types; Sender is the port that raises the event.
+using TNotifyEvent = std::function<void(TCustomComPort& Sender)>;
+using TRxCharEvent = std::function<void(TCustomComPort& Sender, int Count)>;
+using TRxBufEvent = std::function<void(TCustomComPort& Sender, const void* Buffer, int Count)>;
+using TComSignalEvent = std::function<void(TCustomComPort& Sender, bool OnOff)>;
+using TComErrorEvent = std::function<void(TCustomComPort& Sender, TComErrors Errors)>;
+
+class TCustomComPort : public TComponent {
+ public:
+  // A closed port with the default settings: br9600 (CustomBaudRate 9600),
+  // "COM1", one stop bit, eight data bits, no parity, no flow control, all
+  // ten events, thread-synchronised delivery, settings group sgBasic.
+  // Touches no device.
+  TCustomComPort();
+  // Closes an open port (with all its events), then frees the settings.
+  ~TCustomComPort() override;
+
+  // ---- Lifecycle -----------------------------------------------------------
+  // True while the device is open. During loading or designing, the stored
+  // flag (SetConnected only stores then; Loaded() opens).
+  bool Connected() const noexcept { return connected_; }
+  // Loading or designing: stores only. Otherwise an equal value does
+  // nothing, true runs OpenPort and false ClosePort.
+  void SetConnected(bool Value);
+  // Raises OnBeforeOpen, opens the device, sends queue sizes, line settings
+  // and timeouts, raises OnAfterOpen. Does nothing when already connected or
+  // designing. A failure leaves the port closed.
+  void OpenPort();
+  // Raises OnBeforeClose, closes the device, raises OnAfterClose. Does
+  // nothing when closed or designing.
+  void ClosePort();
+  // End of loading: when the stored Connected is true (and not designing),
+  // opens the port; a failure goes to the application's exception report
+  // (ApplicationException.h) and loading goes on.
+  void Loaded() override;
+
+  // ---- Settings batch ------------------------------------------------------
+  // While a batch runs no setter reaches the device. Batches nest; the end of
+  // the outermost one runs ApplyAllSettings. An end without a begin does
+  // nothing.
+  void BeginSettingsBatch() noexcept;
+  void EndSettingsBatch();
+  // Queue sizes, then line settings, then timeouts; the first failure ends it.
+  virtual void ApplyAllSettings();
+
+  // ---- Settings ------------------------------------------------------------
+  TBaudRate BaudRate() const noexcept { return baudRate_; }
+  void SetBaudRate(TBaudRate Value);
+  // Bits per second sent for brCustom.
+  std::int32_t CustomBaudRate() const noexcept { return customBaudRate_; }
+  void SetCustomBaudRate(std::int32_t Value);
+  // Device name: "COM1", a name under /dev, or a path beginning with "/".
+  // Compared exactly; a new name on an open port (neither loading nor
+  // designing) closes the port and opens it again under the new name. If
+  // that open fails the port stays closed with the new name.
+  const std::string& Port() const noexcept { return port_; }
+  void SetPort(std::string Value);
+  TStopBits StopBits() const noexcept { return stopBits_; }
+  void SetStopBits(TStopBits Value);
+  TDataBits DataBits() const noexcept { return dataBits_; }
+  void SetDataBits(TDataBits Value);
+  // The device drops received NUL bytes.
+  bool DiscardNull() const noexcept { return discardNull_; }
+  void SetDiscardNull(bool Value);
+  // Receiving this byte raises the evRxFlag line event.
+  char EventChar() const noexcept { return eventChar_; }
+  void SetEventChar(char Value);
+  // The line events watched while open; stored only, taken at the next open.
+  TComEvents Events() const noexcept { return events_; }
+  void SetEvents(TComEvents Value) noexcept { events_ = Value; }
+  // How line events reach the handlers. On an open port (neither loading nor
+  // designing) a different value raises EComPort 14 and nothing changes.
+  TSyncMethod SyncMethod() const noexcept { return syncMethod_; }
+  void SetSyncMethod(TSyncMethod Value);
+  // Which groups the settings storage writes and reads.
+  SettingGroupSet SettingGroups() const noexcept { return settingGroups_; }
+  void SetSettingGroups(SettingGroupSet Value) noexcept { settingGroups_ = Value; }
+
+  // The port's own setting objects: change them field by field through
+  // their setters, or copy a whole object in with the Set... below.
+  TComParity& Parity() noexcept { return parity_; }
+  const TComParity& Parity() const noexcept { return parity_; }
+  void SetParity(const TComParity& Value);
+  TComFlowControl& FlowControl() noexcept { return flowControl_; }
+  const TComFlowControl& FlowControl() const noexcept { return flowControl_; }
+  void SetFlowControl(const TComFlowControl& Value);
+  TComTimeouts& Timeouts() noexcept { return timeouts_; }
+  const TComTimeouts& Timeouts() const noexcept { return timeouts_; }
+  void SetTimeouts(const TComTimeouts& Value);
+  TComBuffer& Buffer() noexcept { return buffer_; }
+  const TComBuffer& Buffer() const noexcept { return buffer_; }
+  void SetBuffer(const TComBuffer& Value);
+
+  // ---- Published events ----------------------------------------------------
+  // Raised only through the Do... hooks below, always with this port as
+  // Sender, on the thread named by the operation that raises them.
+  TNotifyEvent OnAfterOpen;
+  TNotifyEvent OnAfterClose;
+  TNotifyEvent OnBeforeOpen;
+  TNotifyEvent OnBeforeClose;
+  TRxCharEvent OnRxChar;
+  TRxBufEvent OnRxBuf;
+  TNotifyEvent OnTxEmpty;
+  TNotifyEvent OnBreak;
+  TNotifyEvent OnRing;
+  TComSignalEvent OnCTSChange;
+  TComSignalEvent OnDSRChange;
+  TComSignalEvent OnRLSDChange;
+  TNotifyEvent OnRxFlag;
+  TComErrorEvent OnError;
+  TNotifyEvent OnRx80Full;
+
+ protected:
+  // The device operations; Open raises EComPort 1.
+  virtual void OpenDevice();
+  virtual void CloseDevice();
+
+  // Event hooks: each calls its published event when one is assigned.
+  virtual void DoAfterClose();
+  virtual void DoAfterOpen();
+  virtual void DoBeforeClose();
+  virtual void DoBeforeOpen();
+  virtual void DoRxChar(int Count);
+  virtual void DoRxBuf(const void* Buffer, int Count);
+  virtual void DoTxEmpty();
+  virtual void DoBreak();
+  virtual void DoRing();
+  virtual void DoRxFlag();
+  virtual void DoCTSChange(bool OnOff);
+  virtual void DoDSRChange(bool OnOff);
+  virtual void DoError(TComErrors Errors);
+  virtual void DoRLSDChange(bool OnOff);
+  virtual void DoRx80Full();
+
+  // Apply operations: each does nothing unless CanApplySettings(); then it
+  // sends its group to the device (EComPort 7 line settings, 8 timeouts,
+  // 9 queue sizes).
+  virtual void ApplyLineSettings();
+  virtual void ApplyTimeoutSettings();
+  virtual void ApplyBufferSettings();
+
+  // The apply guard: connected, no batch running, neither loading nor
+  // designing.
+  bool CanApplySettings() const noexcept;
+
+ private:
+  friend class TComParity;
+  friend class TComFlowControl;
+  friend class TComTimeouts;
+  friend class TComBuffer;
+
+  // Whether a changed Port or SyncMethod concerns an open device now.
+  bool LiveOnDevice() const noexcept { return connected_ && !Loading() && !Designing(); }
+
+  TBaudRate baudRate_ = TBaudRate::br9600;
+  std::int32_t customBaudRate_ = 9600;
+  std::string port_ = "COM1";
+  TStopBits stopBits_ = TStopBits::sbOneStopBit;
+  TDataBits dataBits_ = TDataBits::dbEight;
+  bool discardNull_ = false;
+  char eventChar_ = '\0';
+  TComEvents events_ = kAllComEvents;
+  TSyncMethod syncMethod_ = TSyncMethod::smThreadSync;
+  SettingGroupSet settingGroups_ = {SettingGroup::sgBasic};
+  bool connected_ = false;
+  std::int32_t batchDepth_ = 0;
+
+  // Declared in creation order; the owner back-reference lets their setters
+  // reconfigure an open device.
+  TComParity parity_{this};
+  TComFlowControl flowControl_{this};
+  TComTimeouts timeouts_{this};
+  TComBuffer buffer_{this};
+};
+
+// The class forms and programs hold; it adds nothing to TCustomComPort.
+class TComPort : public TCustomComPort {
+ public:
+  using TCustomComPort::TCustomComPort;
+};
+
+}  // namespace cport
