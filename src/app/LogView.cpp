@@ -1,0 +1,360 @@
+#include "app/LogView.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <climits>
+#include <string_view>
+
+#include "monitor/Cp1252.h"
+
+namespace {
+
+constexpr int kFrameMs = 1000 / 60;
+constexpr int kMargin = 2;  // blank pixels left and right of the text
+
+QString FromCp1252(std::string_view text) {
+  QString s(static_cast<qsizetype>(text.size()), Qt::Uninitialized);
+  QChar* out = s.data();
+  for (const char c : text)
+    *out++ = QChar(static_cast<char16_t>(monitor::Cp1252ToUnicode(static_cast<std::uint8_t>(c))));
+  return s;
+}
+
+QColor ToQColor(monitor::Rgb rgb) {
+  return QColor(static_cast<int>(rgb >> 16 & 0xFF), static_cast<int>(rgb >> 8 & 0xFF),
+                static_cast<int>(rgb & 0xFF));
+}
+
+int ClampToInt(std::size_t n) { return static_cast<int>(std::min<std::size_t>(n, INT_MAX)); }
+
+}  // namespace
+
+LogView::LogView(monitor::LogStore& log, QWidget* parent)
+    : QAbstractScrollArea(parent), log_(log), seen_clear_count_(log.ClearCount()) {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(13);
+  font.setBold(true);
+  setFont(font);
+  setFocusPolicy(Qt::StrongFocus);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Always shown: a bar that came and went would change the width, the
+  // wrapping and so the scroll range it depends on.
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  viewport()->setCursor(Qt::IBeamCursor);
+  QPalette palette = viewport()->palette();
+  palette.setColor(QPalette::Base, Qt::white);
+  viewport()->setPalette(palette);
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+
+  frame_timer_.setSingleShot(true);
+  connect(&frame_timer_, &QTimer::timeout, this, &LogView::showFrame);
+  since_frame_.start();
+  catchUp();
+}
+
+void LogView::contentsChanged() { requestFrame(); }
+
+void LogView::requestFrame() {
+  if (frame_timer_.isActive()) return;
+  const qint64 wait = kFrameMs - since_frame_.elapsed();
+  frame_timer_.start(static_cast<int>(std::clamp<qint64>(wait, 0, kFrameMs)));
+}
+
+void LogView::showFrame() {
+  since_frame_.restart();
+  catchUp();
+  // Scrolling while catching up asked for a frame of its own; this is it.
+  frame_timer_.stop();
+  viewport()->update();
+}
+
+void LogView::catchUp() {
+  QScrollBar* bar = verticalScrollBar();
+  const int rows = std::max(1, viewport()->height() / std::max(1, fontMetrics().lineSpacing()));
+  bar->setPageStep(rows);
+  bar->setSingleStep(1);
+  bar->setRange(0, lastPageFirstLine());
+  if (seen_clear_count_ != log_.ClearCount()) {
+    // The lines the selection and the scroll position referred to are gone.
+    seen_clear_count_ = log_.ClearCount();
+    anchor_ = cursor_ = Position{};
+    dragging_ = false;
+    bar->setValue(0);
+  }
+}
+
+bool LogView::selectionValid() const {
+  return seen_clear_count_ == log_.ClearCount() && anchor_ != cursor_ &&
+         std::max(anchor_, cursor_).line < log_.LineCount();
+}
+
+QString LogView::lineString(std::size_t line) const { return FromCp1252(log_.LineView(line)); }
+
+qreal LogView::layoutLine(const QString& text, QTextLayout& layout) const {
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setText(text);
+  layout.setFont(font());
+  layout.setTextOption(option);
+  layout.setCacheEnabled(true);
+  const qreal width = std::max(1, viewport()->width() - 2 * kMargin);
+  qreal y = 0;
+  layout.beginLayout();
+  for (QTextLine row = layout.createLine(); row.isValid(); row = layout.createLine()) {
+    row.setLeadingIncluded(true);
+    row.setLineWidth(width);
+    row.setPosition(QPointF(0, y));
+    y += row.height();
+  }
+  layout.endLayout();
+  return std::max<qreal>(1, y);
+}
+
+qreal LogView::lineHeight(std::size_t line) const {
+  QTextLayout layout;
+  return layoutLine(lineString(line), layout);
+}
+
+std::size_t LogView::linesFittingFrom(std::size_t first) const {
+  const std::size_t count = log_.LineCount();
+  qreal room = viewport()->height();
+  std::size_t n = 0;
+  for (std::size_t i = first; i < count; ++i, ++n) {
+    room -= lineHeight(i);
+    if (room < 0) break;
+  }
+  return n;
+}
+
+std::size_t LogView::linesFittingBefore(std::size_t end) const {
+  qreal room = viewport()->height();
+  std::size_t n = 0;
+  for (std::size_t i = end; i > 0; --i, ++n) {
+    room -= lineHeight(i - 1);
+    if (room < 0) break;
+  }
+  return n;
+}
+
+int LogView::lastPageFirstLine() const {
+  const std::size_t count = log_.LineCount();
+  if (count == 0) return 0;
+  // A last line taller than the view is shown from its top.
+  const std::size_t fitting = std::max<std::size_t>(1, linesFittingBefore(count));
+  return ClampToInt(count - fitting);
+}
+
+int LogView::firstVisibleLine() const {
+  const std::size_t count = log_.LineCount();
+  const int value = verticalScrollBar()->value();
+  return count == 0 ? 0 : std::min(value, ClampToInt(count - 1));
+}
+
+bool LogView::isAtEnd() const { return firstVisibleLine() >= lastPageFirstLine(); }
+
+void LogView::scrollToLine(std::size_t line) {
+  verticalScrollBar()->setValue(ClampToInt(line));
+}
+
+void LogView::scrollContentsBy(int, int) { requestFrame(); }
+
+void LogView::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  catchUp();
+}
+
+void LogView::paintEvent(QPaintEvent*) {
+  painted_revision_ = log_.Revision();
+  QPainter painter(viewport());
+  const std::size_t count = log_.LineCount();
+  const std::size_t first = static_cast<std::size_t>(firstVisibleLine());
+  const int height = viewport()->height();
+  const std::size_t rows = static_cast<std::size_t>(height / std::max(1, fontMetrics().lineSpacing()));
+  const bool selecting = selectionValid();
+  const Position start = std::min(anchor_, cursor_);
+  const Position end = std::max(anchor_, cursor_);
+  QTextCharFormat selected;
+  selected.setBackground(palette().brush(QPalette::Highlight));
+  selected.setForeground(palette().brush(QPalette::HighlightedText));
+
+  qreal y = 0;
+  std::size_t line = first;
+  log_.ForEachLine(first, std::min(count, first + rows + 2), [&](std::string_view text, monitor::Rgb colour) {
+    const std::size_t i = line++;
+    if (y >= height) return;
+    QTextLayout layout;
+    const QString s = FromCp1252(text);
+    const qreal h = layoutLine(s, layout);
+    QList<QTextLayout::FormatRange> ranges;
+    if (selecting && i >= start.line && i <= end.line) {
+      const int from = i == start.line ? start.column : 0;
+      const int to = i == end.line ? end.column : static_cast<int>(s.size());
+      if (to > from) ranges.append({from, to - from, selected});
+    }
+    painter.setPen(ToQColor(colour));
+    layout.draw(&painter, QPointF(kMargin, y), ranges);
+    y += h;
+  });
+}
+
+LogView::Position LogView::positionAt(QPoint point) const {
+  const std::size_t count = log_.LineCount();
+  if (count == 0) return {};
+  std::size_t line = static_cast<std::size_t>(firstVisibleLine());
+  if (point.y() < 0) return {line, 0};
+  qreal y = 0;
+  for (; line < count; ++line) {
+    QTextLayout layout;
+    const QString s = lineString(line);
+    const qreal h = layoutLine(s, layout);
+    if (point.y() < y + h || line + 1 == count) {
+      for (int r = 0; r < layout.lineCount(); ++r) {
+        const QTextLine row = layout.lineAt(r);
+        if (point.y() < y + row.y() + row.height() || r + 1 == layout.lineCount())
+          return {line, row.xToCursor(point.x() - kMargin)};
+      }
+      return {line, 0};
+    }
+    y += h;
+  }
+  return {count - 1, 0};
+}
+
+void LogView::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) return copy();
+  if (event->matches(QKeySequence::SelectAll)) return selectAll();
+  // Catch up first: a Page Down right after new lines must be able to
+  // reach them.
+  catchUp();
+  const std::size_t first = static_cast<std::size_t>(firstVisibleLine());
+  const std::size_t last_page = static_cast<std::size_t>(lastPageFirstLine());
+  switch (event->key()) {
+    case Qt::Key_PageDown:
+      scrollToLine(std::min(last_page, first + std::max<std::size_t>(1, linesFittingFrom(first))));
+      break;
+    case Qt::Key_PageUp:
+      scrollToLine(first - std::min(first, std::max<std::size_t>(1, linesFittingBefore(first))));
+      break;
+    case Qt::Key_Down:
+      scrollToLine(std::min(last_page, first + 1));
+      break;
+    case Qt::Key_Up:
+      scrollToLine(first == 0 ? 0 : first - 1);
+      break;
+    case Qt::Key_Home:
+      scrollToLine(0);
+      break;
+    case Qt::Key_End:
+      scrollToLine(last_page);
+      break;
+    default:
+      return QAbstractScrollArea::keyPressEvent(event);
+  }
+  event->accept();
+}
+
+void LogView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
+  catchUp();
+  anchor_ = cursor_ = positionAt(event->position().toPoint());
+  dragging_ = true;
+  requestFrame();
+}
+
+void LogView::mouseMoveEvent(QMouseEvent* event) {
+  if (!dragging_ || !(event->buttons() & Qt::LeftButton)) return;
+  QPoint point = event->position().toPoint();
+  // Dragging past the top or bottom edge scrolls, a line per move.
+  if (point.y() < 0) {
+    const int first = firstVisibleLine();
+    scrollToLine(first > 0 ? static_cast<std::size_t>(first - 1) : 0);
+  } else if (point.y() >= viewport()->height()) {
+    scrollToLine(static_cast<std::size_t>(std::min(firstVisibleLine() + 1, lastPageFirstLine())));
+    point.setY(viewport()->height() - 1);
+  }
+  cursor_ = positionAt(point);
+  requestFrame();
+}
+
+void LogView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !dragging_) return;
+  dragging_ = false;
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (clipboard->supportsSelection() && hasSelection())
+    clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
+void LogView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const Position at = positionAt(event->position().toPoint());
+  if (at.line >= log_.LineCount()) return;
+  anchor_ = {at.line, 0};
+  cursor_ = {at.line, static_cast<int>(log_.LineView(at.line).size())};
+  dragging_ = false;
+  requestFrame();
+}
+
+void LogView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = createContextMenu(this);
+  menu->exec(event->globalPos());
+  delete menu;
+}
+
+QMenu* LogView::createContextMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  QAction* copy_action = menu->addAction(QStringLiteral("Copiar"));
+  connect(copy_action, &QAction::triggered, this, [this] { copy(); });
+  copy_action->setObjectName(QStringLiteral("actCopiar"));
+  copy_action->setShortcut(QKeySequence::Copy);
+  copy_action->setEnabled(hasSelection());
+  QAction* all = menu->addAction(QStringLiteral("Selecionar tudo"));
+  connect(all, &QAction::triggered, this, &LogView::selectAll);
+  all->setObjectName(QStringLiteral("actSelecionarTudo"));
+  all->setShortcut(QKeySequence::SelectAll);
+  all->setEnabled(log_.LineCount() != 0);
+  return menu;
+}
+
+bool LogView::hasSelection() const { return selectionValid(); }
+
+void LogView::selectAll() {
+  catchUp();
+  const std::size_t count = log_.LineCount();
+  if (count == 0) return;
+  anchor_ = {};
+  cursor_ = {count - 1, static_cast<int>(log_.LineView(count - 1).size())};
+  requestFrame();
+}
+
+QString LogView::selectedText() const {
+  if (!selectionValid()) return {};
+  const Position start = std::min(anchor_, cursor_);
+  const Position end = std::max(anchor_, cursor_);
+  QString text;
+  std::size_t line = start.line;
+  log_.ForEachLine(start.line, end.line + 1, [&](std::string_view s, monitor::Rgb) {
+    const std::size_t i = line++;
+    const std::size_t from =
+        std::min(s.size(), i == start.line ? static_cast<std::size_t>(start.column) : 0);
+    const std::size_t to =
+        std::min(s.size(), i == end.line ? static_cast<std::size_t>(end.column) : s.size());
+    if (i != start.line) text += QLatin1Char('\n');
+    if (to > from) text += FromCp1252(s.substr(from, to - from));
+  });
+  return text;
+}
+
+void LogView::copy() const {
+  if (hasSelection()) QGuiApplication::clipboard()->setText(selectedText());
+}

@@ -1,0 +1,99 @@
+#pragma once
+// The receive log on screen (memSerial): a read-only view of a LogStore that
+// paints only the lines in view, each in its own colour, in bold Arial of 13
+// pixels, wrapping lines longer than the view's width.
+//
+// Lines are laid out only when they are painted or needed to know where the
+// log ends, so the cost of a repaint does not depend on the size of the
+// log. The vertical scroll bar counts lines: its value is the first line in
+// view. The view does not watch the store: whoever changes it calls
+// contentsChanged(), and the view catches up (scroll range, repaint) at
+// most 60 times a second, however often it is told.
+//
+// The operator scrolls with the keys a text control has (Page Up/Down, Home,
+// End, arrows), the wheel and the scroll bar; selects text with the mouse or
+// Ctrl+A and copies it with Ctrl+C or the context menu. Text goes to the
+// clipboard converted from Windows-1252, lines joined by line feeds.
+//
+// User-interface thread only, like the store, which must outlive the view.
+#include <QAbstractScrollArea>
+#include <QElapsedTimer>
+#include <QString>
+#include <QTimer>
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+
+#include "monitor/LogStore.h"
+
+class QMenu;
+class QTextLayout;
+
+class LogView : public QAbstractScrollArea {
+  Q_OBJECT
+
+ public:
+  explicit LogView(monitor::LogStore& log, QWidget* parent = nullptr);
+
+  // The log has changed: lines were appended, or it was cleared. After a
+  // clear the view returns to the top and the selection is gone.
+  void contentsChanged();
+
+  QString selectedText() const;
+  bool hasSelection() const;
+  void selectAll();
+  void copy() const;
+  // The context menu: "Copiar" (objectName "actCopiar") and
+  // "Selecionar tudo" ("actSelecionarTudo"). The caller owns it.
+  QMenu* createContextMenu(QWidget* parent);
+
+  // The line at the top of the view.
+  int firstVisibleLine() const;
+  // The first line of the last page: the largest first line that still
+  // fills the view with the log's last lines. Computed for the log as it is
+  // now, even when the view has not caught up yet.
+  int lastPageFirstLine() const;
+  // The view shows the end of the log as far as scrolling can bring it.
+  bool isAtEnd() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  // A place in the text: a line and a character of it.
+  struct Position {
+    std::size_t line = 0;
+    int column = 0;
+    auto operator<=>(const Position&) const = default;
+  };
+
+  void requestFrame();
+  void showFrame();
+  void catchUp();
+  bool selectionValid() const;
+  QString lineString(std::size_t line) const;
+  qreal layoutLine(const QString& text, QTextLayout& layout) const;
+  qreal lineHeight(std::size_t line) const;
+  std::size_t linesFittingFrom(std::size_t first) const;
+  std::size_t linesFittingBefore(std::size_t end) const;
+  Position positionAt(QPoint point) const;
+  void scrollToLine(std::size_t line);
+
+  monitor::LogStore& log_;
+  QTimer frame_timer_;
+  QElapsedTimer since_frame_;
+  std::uint64_t seen_clear_count_ = 0;
+  std::uint64_t painted_revision_ = 0;
+  Position anchor_;
+  Position cursor_;
+  bool dragging_ = false;
+};
