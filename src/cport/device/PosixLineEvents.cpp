@@ -1,0 +1,120 @@
+// The wait for line events. It sleeps in one poll() on three descriptors: the
+// device's epoll set (which holds the tty edge-triggered), the caller's stop
+// event and the device's mask-change eventfd. It never wakes on a timer.
+//
+// Edge-triggered, because a tty's readiness is a level: bytes that nobody
+// reads (an event handler that does not read them) would make a level-driven
+// wait return at once, forever. With the edge, a wake means the driver has
+// news (received bytes, room to send, hang-up); the counters below then say
+// whether it is news the port asked for.
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "cport/device/PosixComDevice.h"
+
+namespace cport::device {
+namespace {
+
+std::error_code Errno(int e) { return {e, std::system_category()}; }
+
+void Drain(int eventfd) {
+  std::uint64_t value;
+  [[maybe_unused]] ssize_t n = ::read(eventfd, &value, sizeof value);
+}
+
+}  // namespace
+
+std::error_code PosixComDevice::SetEventMask(std::uint32_t mask) noexcept {
+  if (fd_ < 0) return Errno(EBADF);
+  event_mask_ = mask;
+  ++mask_changes_;
+  const std::uint64_t one = 1;
+  if (::write(mask_fd_, &one, sizeof one) < 0 && errno != EAGAIN) return Errno(errno);
+  return {};
+}
+
+std::error_code PosixComDevice::WaitForLineEvents(const ManualResetEvent& stop,
+                                                  std::uint32_t& events) noexcept {
+  events = 0;
+  if (fd_ < 0) return Errno(EBADF);
+  const std::uint32_t mask = event_mask_;
+  if (mask == 0) return Errno(EINVAL);
+  // Drained before the change count is taken: a change after this point
+  // both bumps the count and leaves the eventfd readable.
+  Drain(mask_fd_);
+  const std::uint64_t mask_changes = mask_changes_;
+  for (;;) {
+    if (stop.IsSet()) return Errno(ECANCELED);
+    if (mask_changes_ != mask_changes) return {};
+    if (auto ec = CollectLineEvents(mask, events)) return ec;
+    if (events != 0) return {};
+    pollfd fds[3] = {{epoll_fd_, POLLIN, 0}, {stop.Handle(), POLLIN, 0}, {mask_fd_, POLLIN, 0}};
+    if (::poll(fds, 3, -1) < 0 && errno != EINTR) return Errno(errno);
+  }
+}
+
+std::error_code PosixComDevice::CollectLineEvents(std::uint32_t mask,
+                                                  std::uint32_t& events) noexcept {
+  // A hang-up is a level as well as an edge: check it every time, so that a
+  // wait started after the line went away still reports it.
+  if (auto ec = HungUp()) return ec;
+  epoll_event ready[1];
+  const int n = ::epoll_wait(epoll_fd_, ready, 1, 0);
+  if (n < 0) return errno == EINTR ? std::error_code{} : Errno(errno);
+
+  if (n == 1) {
+    if (ready[0].events & (EPOLLHUP | EPOLLERR)) return Errno(EIO);
+    int in_queue = 0;
+    if (::ioctl(fd_, FIONREAD, &in_queue) != 0) return Errno(errno);
+    // Read after the queue count: a read that emptied the queue before new
+    // bytes came has bumped it by then, so equal counts still report.
+    const std::uint64_t consumed = rx_consumed_;
+    const auto count = static_cast<std::uint32_t>(in_queue);
+    if (count > 0 && (count != reported_in_queue_ || consumed != reported_consumed_)) {
+      events |= kEvRxChar;
+    }
+    reported_in_queue_ = count;
+    reported_consumed_ = consumed;
+
+    std::uint32_t input_size;
+    {
+      std::lock_guard lock(mu_);
+      input_size = input_size_;
+    }
+    const bool full = input_size > 0 && std::uint64_t{count} * 5 >= std::uint64_t{input_size} * 4;
+    if (full && !reported_80_full_) events |= kEvRx80Full;
+    reported_80_full_ = full;
+
+    // Line errors and breaks arrive with received characters, so this edge
+    // is the moment to look at the driver's counters.
+    LineCounters now;
+    if (has_counters_ && ReadCounters(now)) {
+      const LineCounters& was = events_base_;
+      if (now.frame != was.frame || now.parity != was.parity || now.overrun != was.overrun ||
+          now.buf_overrun != was.buf_overrun) {
+        events |= kEvErr;
+      }
+      if (now.brk != was.brk) events |= kEvBreak;
+      events_base_ = now;
+    }
+  }
+
+  if ((mask & kEvTxEmpty) && tx_since_empty_.exchange(false)) {
+    int out_queue = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &out_queue) != 0) return Errno(errno);
+    if (out_queue == 0) {
+      events |= kEvTxEmpty;
+    } else {
+      tx_since_empty_ = true;  // the driver's wake-up when it drains brings us back
+    }
+  }
+  events &= mask;
+  return {};
+}
+
+}  // namespace cport::device

@@ -1,0 +1,30 @@
+#pragma once
+// When a transfer of a given size ends, according to the device's timeouts
+// (the meaning is spelt out in CommTimeouts.h). Pure; every device
+// implementation that carries out timeouts itself uses it.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+#include "cport/device/CommTimeouts.h"
+
+namespace cport::device {
+
+// Longer totals (up to 0xFFFFFFFF ms per byte times 0xFFFFFFFF bytes plus
+// 0xFFFFFFFF ms) are taken as this, which makes no practical difference.
+inline constexpr std::chrono::milliseconds kLongestTimeout{std::int64_t{1} << 40};  // 34 years
+
+struct ReadLimits {
+  bool immediate = false;      // complete at once with whatever has arrived
+  bool return_on_any = false;  // complete as soon as at least one byte is there
+  std::optional<std::chrono::milliseconds> total;     // from the start; none = no limit
+  std::optional<std::chrono::milliseconds> interval;  // between bytes, after the first
+};
+
+ReadLimits ReadLimitsFor(const CommTimeouts& timeouts, std::uint32_t count) noexcept;
+
+// The time a write of `count` bytes may take; none = no limit.
+std::optional<std::chrono::milliseconds> WriteLimitFor(const CommTimeouts& timeouts,
+                                                       std::uint32_t count) noexcept;
+
+}  // namespace cport::device
