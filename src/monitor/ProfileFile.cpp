@@ -1,0 +1,110 @@
+#include "monitor/ProfileFile.h"
+
+namespace monitor {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// [begin, end) of `text` without the blanks at both ends.
+void TrimBlanks(std::string_view text, std::size_t& begin, std::size_t& end) {
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+}
+
+void Classify(ProfileFile::Line& line) {
+  using enum ProfileFile::LineKind;
+  const std::string_view text = line.text;
+  std::size_t first = 0;
+  while (first < text.size() && IsBlank(text[first])) ++first;
+  if (first == text.size()) {
+    line.kind = Empty;
+  } else if (text[first] == ';') {
+    line.kind = Comment;
+  } else if (text[first] == '[') {
+    std::size_t begin = first + 1;
+    std::size_t end = text.find(']', begin);
+    if (end == std::string_view::npos) end = text.size();
+    TrimBlanks(text, begin, end);
+    line.kind = Section;
+    line.nameBegin = begin;
+    line.nameSize = end - begin;
+  } else if (const std::size_t equals = text.find('='); equals != std::string_view::npos) {
+    std::size_t keyBegin = first;
+    std::size_t keyEnd = equals;
+    TrimBlanks(text, keyBegin, keyEnd);
+    std::size_t valueBegin = equals + 1;
+    std::size_t valueEnd = text.size();
+    TrimBlanks(text, valueBegin, valueEnd);
+    if (valueEnd - valueBegin >= 2 && (text[valueBegin] == '"' || text[valueBegin] == '\'') &&
+        text[valueEnd - 1] == text[valueBegin]) {
+      ++valueBegin;
+      --valueEnd;
+    }
+    line.kind = Entry;
+    line.nameBegin = keyBegin;
+    line.nameSize = keyEnd - keyBegin;
+    line.valueBegin = valueBegin;
+    line.valueSize = valueEnd - valueBegin;
+  } else {
+    line.kind = Other;
+  }
+}
+
+}  // namespace
+
+ProfileFile ProfileFile::Parse(std::string_view bytes) {
+  ProfileFile file;
+  if (bytes.starts_with(kUtf8Bom)) {
+    file.hasUtf8Bom_ = true;
+    bytes.remove_prefix(kUtf8Bom.size());
+  }
+  bool sawBreak = false;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find_first_of("\r\n", start);
+    std::size_t next;
+    if (end == std::string_view::npos) {
+      end = bytes.size();
+      next = end;
+    } else {
+      const bool crlf = bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n';
+      next = end + (crlf ? 2 : 1);
+      if (!sawBreak) {
+        file.lineBreak_ = crlf ? "\r\n" : (bytes[end] == '\r' ? "\r" : "\n");
+        sawBreak = true;
+      }
+    }
+    Line& line = file.lines_.emplace_back();
+    line.text.assign(bytes.substr(start, end - start));
+    Classify(line);
+    start = next;
+  }
+  return file;
+}
+
+std::optional<std::string_view> ProfileFile::Get(std::string_view section,
+                                                 std::string_view key) const {
+  bool inSection = false;
+  for (const Line& line : lines_) {
+    if (line.kind == LineKind::Section) {
+      inSection = NamesMatch(line.Name(), section);
+    } else if (inSection && line.kind == LineKind::Entry && NamesMatch(line.Name(), key)) {
+      return line.Value();
+    }
+  }
+  return std::nullopt;
+}
+
+bool ProfileFile::NamesMatch(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace monitor

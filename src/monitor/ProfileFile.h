@@ -1,0 +1,78 @@
+#pragma once
+// The profile-string (ini) text format, parsed into lines.
+//
+//   ; comment
+//   [Section]
+//   Key = Value
+//
+// Reading rules, as the platform's profile-string reader has them:
+//  - a line whose first non-blank character is ';' is a comment; a line of
+//    blanks is empty; blanks are spaces and tabs;
+//  - a line whose first non-blank character is '[' opens a section; its name
+//    runs to the first ']' (to the end of the line when there is none), with
+//    blanks around it removed;
+//  - any other line holding '=' is an entry: the key is the text before the
+//    first '=', the value the text after it, both without blanks around them;
+//    a value enclosed in one matching pair of single or double quotation
+//    marks loses that pair;
+//  - a line without '=' is no entry; entries before the first section belong
+//    to no section and are never found;
+//  - section and key names match without regard to ASCII case;
+//  - a section may appear more than once: its entries are read as one
+//    section, and the first matching entry in file order wins.
+// Line breaks may be CR LF, LF or CR. A UTF-8 byte order mark at the start is
+// set aside (HasUtf8Bom) and is not part of the first line. Any byte is
+// accepted, NUL included: the text is taken as 8-bit (Windows-1252) bytes and
+// never converted. Nothing is cut; length limits are the caller's.
+//
+// Every line is kept as it was read, so that content this reader does not
+// understand can be written back unchanged by a writer built on this model.
+//
+// A value type with no hidden state; const member functions may be called
+// from any number of threads.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace monitor {
+
+class ProfileFile {
+ public:
+  enum class LineKind : std::uint8_t { Empty, Comment, Section, Entry, Other };
+
+  struct Line {
+    std::string text;  // as read, without its line break
+    LineKind kind = LineKind::Other;
+    // Section: the name. Entry: the key, and the value as read (unquoted).
+    std::size_t nameBegin = 0;
+    std::size_t nameSize = 0;
+    std::size_t valueBegin = 0;
+    std::size_t valueSize = 0;
+
+    std::string_view Name() const { return std::string_view(text).substr(nameBegin, nameSize); }
+    std::string_view Value() const { return std::string_view(text).substr(valueBegin, valueSize); }
+  };
+
+  static ProfileFile Parse(std::string_view bytes);
+
+  // The value of `key` in `section`, or nothing when no entry matches.
+  std::optional<std::string_view> Get(std::string_view section, std::string_view key) const;
+
+  const std::vector<Line>& Lines() const { return lines_; }
+  bool HasUtf8Bom() const { return hasUtf8Bom_; }
+  // The first line break of the text; CR LF when it has none.
+  std::string_view LineBreak() const { return lineBreak_; }
+
+  // The one rule by which section and key names match.
+  static bool NamesMatch(std::string_view a, std::string_view b);
+
+ private:
+  std::vector<Line> lines_;
+  bool hasUtf8Bom_ = false;
+  std::string_view lineBreak_ = "\r\n";
+};
+
+}  // namespace monitor

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "monitor/ProfileFile.h"
+
+namespace monitor {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ProfileFileTest, Get) {
+  const std::string text =
+      "0x01=before any section\r\n"
+      "; [TESTES] in a comment\r\n"
+      "\r\n"
+      "[TESTES]\r\n"
+      "0x01=plain\r\n"
+      " \t0x02 \t=\t spaced value \t\r\n"
+      "0xab=lower-case key\r\n"
+      "0x03=\"double quoted \"\r\n"
+      "0x04='single quoted'\r\n"
+      "0x05=\"mismatched'\r\n"
+      "0x06=\"\r\n"
+      "0x07=\r\n"
+      "0x08=a=b\r\n"
+      "0x09 no equals sign\r\n"
+      "0x01=second entry of a key\r\n"
+      "0x0A=x\0y\r\n"s
+      "[ outra ]\r\n"
+      "0x0B=other section\r\n"
+      "[testes\r\n"
+      "0x0C=repeated section, bracket missing\r\n"
+      "0x02=repeated key in a repeated section\r\n"
+      "[]\r\n"
+      "0x0D=unnamed section\r\n";
+  const ProfileFile file = ProfileFile::Parse(text);
+  struct Case {
+    const char* section;
+    const char* key;
+    std::optional<std::string> value;
+  };
+  const Case cases[] = {
+      {"TESTES", "0x01", "plain"},
+      {"testes", "0X01", "plain"},
+      {"TESTES", "0x02", "spaced value"},
+      {"TESTES", "0xAB", "lower-case key"},
+      {"TESTES", "0x03", "double quoted "},
+      {"TESTES", "0x04", "single quoted"},
+      {"TESTES", "0x05", "\"mismatched'"},
+      {"TESTES", "0x06", "\""},
+      {"TESTES", "0x07", ""},
+      {"TESTES", "0x08", "a=b"},
+      {"TESTES", "0x09 no equals sign", std::nullopt},
+      {"TESTES", "0x0A", "x\0y"s},
+      {"TESTES", "0x0B", std::nullopt},
+      {"OUTRA", "0x0B", "other section"},
+      {"TESTES", "0x0C", "repeated section, bracket missing"},
+      {"", "0x0D", "unnamed section"},
+      {"", "0x01", std::nullopt},
+      {"ERROS", "0x01", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const std::optional<std::string_view> value = file.Get(c.section, c.key);
+    EXPECT_EQ(value ? std::optional<std::string>(*value) : std::nullopt, c.value)
+        << c.section << " " << c.key;
+  }
+}
+
+TEST(ProfileFileTest, LineBreaksAndByteOrderMark) {
+  struct Case {
+    std::string text;
+    std::size_t lines;
+    std::string_view lineBreak;
+    bool bom;
+  };
+  const Case cases[] = {
+      {"[S]\r\nk=v\r\n", 2, "\r\n", false},   {"[S]\nk=v", 2, "\n", false},
+      {"[S]\rk=v\r", 2, "\r", false},         {"\xEF\xBB\xBF[S]\n\nk=v\r\n", 3, "\n", true},
+      {"[S]\r\n\r\n\nk=v", 4, "\r\n", false},
+  };
+  for (const Case& c : cases) {
+    const ProfileFile file = ProfileFile::Parse(c.text);
+    EXPECT_EQ(file.Get("S", "k"), "v") << c.text;
+    EXPECT_EQ(file.Lines().size(), c.lines) << c.text;
+    EXPECT_EQ(file.LineBreak(), c.lineBreak) << c.text;
+    EXPECT_EQ(file.HasUtf8Bom(), c.bom) << c.text;
+  }
+}
+
+TEST(ProfileFileTest, KeepsEveryLineAsRead) {
+  const std::string lines[] = {"; comment",           "",           "[ Serial ]",
+                               "  Port = \"COM1\"  ", "stray text", "\x01\xFF=\x80"};
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  const ProfileFile file = ProfileFile::Parse(text);
+  ASSERT_EQ(file.Lines().size(), std::size(lines));
+  using enum ProfileFile::LineKind;
+  const ProfileFile::LineKind kinds[] = {Comment, Empty, Section, Entry, Other, Entry};
+  for (std::size_t i = 0; i < std::size(lines); ++i) {
+    EXPECT_EQ(file.Lines()[i].text, lines[i]);
+    EXPECT_EQ(file.Lines()[i].kind, kinds[i]) << i;
+  }
+  EXPECT_EQ(file.Lines()[2].Name(), "Serial");
+  EXPECT_EQ(file.Lines()[3].Name(), "Port");
+  EXPECT_EQ(file.Lines()[3].Value(), "COM1");
+}
+
+}  // namespace
+}  // namespace monitor
