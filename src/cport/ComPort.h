@@ -3,7 +3,16 @@
 //
 // Threads: every member is called on the thread that owns the port (in the
 // program, the user-interface thread): settings, OpenPort/ClosePort, the
-// apply operations and the transfers.
+// apply operations and the transfers. Only the event monitor (EventMonitor.h)
+// runs elsewhere; ClosePort stops it before the device closes, so it must not
+// be called from a line-event handler that the monitor is waiting for.
+//
+// Lifecycle: closed -> OpenPort -> open -> ClosePort (or destruction) ->
+// closed. One open and close raises OnBeforeOpen, OnAfterOpen, OnCTSChange,
+// OnDSRChange, OnRLSDChange (the actual line states), then line events, then
+// OnCTSChange, OnDSRChange, OnRLSDChange (all false), OnBeforeClose,
+// OnAfterClose. A failed open leaves the port closed; a failed close (code 5)
+// leaves it open.
 //
 // Settings: a scalar setter compares first and does nothing for an equal
 // value; otherwise it stores the value and runs the apply operation of its
@@ -18,7 +27,10 @@
 // Errors: every failure is an EComPort (ComError.h).
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "cport/ComBuffer.h"
 #include "cport/ComEnums.h"
@@ -26,6 +38,9 @@
 #include "cport/ComParity.h"
 #include "cport/ComTimeouts.h"
 #include "cport/Component.h"
+#include "cport/EventMonitor.h"
+#include "cport/TransferRequest.h"
+#include "cport/device/ComDevice.h"
 
 namespace cport {
 
@@ -43,8 +58,10 @@ class TCustomComPort : public TComponent {
   // A closed port with the default settings: br9600 (CustomBaudRate 9600),
   // "COM1", one stop bit, eight data bits, no parity, no flow control, all
   // ten events, thread-synchronised delivery, settings group sgBasic.
-  // Touches no device.
+  // Touches no device: the platform's device object is created closed.
   TCustomComPort();
+  // The same over the given device object (tests pass a fake one).
+  explicit TCustomComPort(std::unique_ptr<device::ComDevice> Device);
   // Closes an open port (with all its events), then frees the settings.
   ~TCustomComPort() override;
 
@@ -55,13 +72,25 @@ class TCustomComPort : public TComponent {
   // Loading or designing: stores only. Otherwise an equal value does
   // nothing, true runs OpenPort and false ClosePort.
   void SetConnected(bool Value);
-  // Raises OnBeforeOpen, opens the device, sends queue sizes, line settings
-  // and timeouts, raises OnAfterOpen. Does nothing when already connected or
-  // designing. A failure leaves the port closed.
+  // Does nothing when already connected or designing. Otherwise: raises
+  // OnBeforeOpen; opens the device (EComPort 1; the port stays closed, no
+  // further event); sends queue sizes, line settings and timeouts (9, 7, 8;
+  // the device is closed again and the same exception leaves); starts the
+  // event monitor when Events is not empty (a monitor that cannot start is
+  // treated like a refused setting); raises OnAfterOpen; reports the
+  // CTS, DSR and RLSD states, each from a fresh modem query (11 leaves the
+  // port open).
   void OpenPort();
-  // Raises OnBeforeClose, closes the device, raises OnAfterClose. Does
-  // nothing when closed or designing.
+  // Does nothing when closed or designing. Otherwise: raises the three
+  // signal events with false and OnBeforeClose; aborts pending transfers
+  // (EComPort 5: the port stays open); stops the event monitor and waits for
+  // its worker; closes the device; raises OnAfterClose.
   void ClosePort();
+  // Whether the last open started an event monitor (Events was not empty).
+  bool EventMonitorRunning() const noexcept { return monitorRunning_; }
+  // How OpenPort creates the event monitor; see EventMonitor.h. Set it while
+  // the port is closed; it is used from the next open on.
+  void SetEventMonitorFactory(EventMonitorFactory Factory) { monitorFactory_ = std::move(Factory); }
   // End of loading: when the stored Connected is true (and not designing),
   // opens the port; a failure goes to the application's exception report
   // (ApplicationException.h) and loading goes on.
@@ -75,6 +104,44 @@ class TCustomComPort : public TComponent {
   void EndSettingsBatch();
   // Queue sizes, then line settings, then timeouts; the first failure ends it.
   virtual void ApplyAllSettings();
+
+  // ---- Transfers and queries ---------------------------------------------
+  // Valid only while open; on a closed port each raises its own code with
+  // the device's error. Counts are bytes. Codes: 2 write, 3 read, 4 empty
+  // request (raised before any device call), 10 receive-queue query, 11 modem
+  // query, 5 purge. A negative count is refused as a failed start (2 or 3).
+  //
+  // Blocking forms: start and wait at once; the request they use is released
+  // also when a step raises. A write may take WriteTotalMultiplier ms per byte
+  // plus WriteTotalConstant ms; with the default timeouts a read returns at
+  // once with at most the bytes already received.
+  std::int32_t WriteBlock(const void* Source, std::int32_t Count);
+  // The text's bytes without terminator; an empty text starts nothing and
+  // returns 0.
+  std::int32_t WriteText(std::string_view Text);
+  std::int32_t ReadBlock(void* Destination, std::int32_t Count);
+  // Started forms: return the bytes moved at once (0 when the transfer is
+  // pending). The buffer must stay valid until WaitForTransfer. An empty
+  // BeginWriteText starts nothing and does not look at the request.
+  std::int32_t BeginWrite(const void* Source, std::int32_t Count, TransferRequest* Request);
+  std::int32_t BeginWriteText(std::string_view Text, TransferRequest* Request);
+  std::int32_t BeginRead(void* Destination, std::int32_t Count, TransferRequest* Request);
+  // Waits without time limit for the request's transfer and returns its byte
+  // count; a transfer the system completed with fewer bytes than asked is no
+  // error. After a read, queries the receive queue once (which clears the
+  // device's line errors; code 10 on failure).
+  std::int32_t WaitForTransfer(TransferRequest* Request);
+  // Ends every pending read and write of the device; their waits then fail
+  // with code 2 or 3.
+  void CancelTransfers();
+  // Bytes waiting in the receive queue. Clears (and drops) the device's line
+  // errors.
+  std::int32_t BytesWaiting();
+  // The modem input lines now.
+  LineSignals ModemSignals();
+  // Takes and clears the device's line errors; ceRxParity only counts while
+  // Parity.Check is set.
+  TComErrors TakeLineErrors();
 
   // ---- Settings ------------------------------------------------------------
   TBaudRate BaudRate() const noexcept { return baudRate_; }
@@ -144,9 +211,14 @@ class TCustomComPort : public TComponent {
   TNotifyEvent OnRx80Full;
 
  protected:
-  // The device operations; Open raises EComPort 1.
+  // Opens the device named by Port (EComPort 1 with the system's error).
   virtual void OpenDevice();
+  // Closes the device if it is open.
   virtual void CloseDevice();
+  // Step 6 of the open: the monitor from the factory, or none without one.
+  virtual std::unique_ptr<EventMonitor> CreateEventMonitor();
+
+  device::ComDevice& Device() noexcept { return *device_; }
 
   // Event hooks: each calls its published event when one is assigned.
   virtual void DoAfterClose();
@@ -184,6 +256,11 @@ class TCustomComPort : public TComponent {
 
   // Whether a changed Port or SyncMethod concerns an open device now.
   bool LiveOnDevice() const noexcept { return connected_ && !Loading() && !Designing(); }
+  void StopEventMonitor() noexcept;
+  std::int32_t BeginTransfer(TransferKind Kind, void* Buffer, std::int32_t Count,
+                             TransferRequest* Request);
+  template <typename Begin>
+  std::int32_t RunBlocking(Begin begin);
 
   TBaudRate baudRate_ = TBaudRate::br9600;
   std::int32_t customBaudRate_ = 9600;
@@ -197,6 +274,12 @@ class TCustomComPort : public TComponent {
   SettingGroupSet settingGroups_ = {SettingGroup::sgBasic};
   bool connected_ = false;
   std::int32_t batchDepth_ = 0;
+
+  std::unique_ptr<device::ComDevice> device_;
+  // Declared after the device: a monitor never outlives it.
+  EventMonitorFactory monitorFactory_;
+  std::unique_ptr<EventMonitor> monitor_;
+  bool monitorRunning_ = false;
 
   // Declared in creation order; the owner back-reference lets their setters
   // reconfigure an open device.

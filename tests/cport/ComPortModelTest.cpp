@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "RecordingPort.h"
+#include "SharedFakeDevice.h"
 #include "cport/ApplicationException.h"
 #include "cport/ComError.h"
 #include "cport/ComPort.h"
+#include "cport/device/FakeComDevice.h"
 
 namespace cport {
 namespace {
@@ -146,8 +149,7 @@ TEST(ComPortModel, OpenAppliesEverythingAndRepeatedOpenOrCloseDoesNothing) {
 TEST(ComPortModel, FailedApplyDuringOpenClosesTheDeviceAgain) {
   RecordingPort port;
   port.RecordEvents();
-  port.failOn = "timeouts";
-  port.failCode = PortError::SetTimeoutsFailed;
+  port.fake.FailCall(device::FakeCall::kSetTimeouts, 31, 1);
   try {
     port.OpenPort();
     FAIL() << "no error";
@@ -163,8 +165,7 @@ TEST(ComPortModel, FailedApplyDuringOpenClosesTheDeviceAgain) {
 TEST(ComPortModel, FailedOpenRaisesOnlyBeforeOpen) {
   RecordingPort port;
   port.RecordEvents();
-  port.failOn = "open";
-  port.failCode = PortError::OpenFailed;
+  port.fake.FailCall(device::FakeCall::kOpen, 31, 1);
   EXPECT_THROW(port.OpenPort(), EComPort);
   EXPECT_FALSE(port.Connected());
   EXPECT_EQ(port.log, (Strings{"BeforeOpen", "OpenDevice"}));
@@ -173,7 +174,7 @@ TEST(ComPortModel, FailedOpenRaisesOnlyBeforeOpen) {
 TEST(ComPortModel, FailedApplyOnASetterKeepsTheValueAndThePortOpen) {
   RecordingPort port;
   port.OpenPort();
-  port.failOn = "line";
+  port.fake.FailCall(device::FakeCall::kSetLineSettings, 22, 1);
   EXPECT_THROW(port.SetStopBits(TStopBits::sbTwoStopBits), EComPort);
   EXPECT_EQ(port.StopBits(), TStopBits::sbTwoStopBits);
   EXPECT_TRUE(port.Connected());
@@ -232,8 +233,7 @@ TEST(ComPortModel, AFailingOpenAtEndOfLoadingGoesToTheExceptionReport) {
     RecordingPort port;
     port.SetComponentState(kLoading);
     port.SetConnected(true);
-    port.failOn = "open";
-    port.failCode = PortError::OpenFailed;
+    port.fake.FailCall(device::FakeCall::kOpen, 31, 1);
     EXPECT_NO_THROW(port.Loaded());
     EXPECT_FALSE(port.Connected());
   }
@@ -281,8 +281,7 @@ TEST(ComPortModel, NewPortNameReopensAnOpenPort) {
   const auto openAt = std::find(port.log.begin(), port.log.end(), "OpenDevice");
   EXPECT_LT(closeAt, openAt);
 
-  port.failOn = "open";
-  port.failCode = PortError::OpenFailed;
+  port.fake.FailCall(device::FakeCall::kOpen, 2, 1);
   EXPECT_THROW(port.SetPort("COM9"), EComPort);
   EXPECT_EQ(port.Port(), "COM9");
   EXPECT_FALSE(port.Connected());
@@ -290,18 +289,34 @@ TEST(ComPortModel, NewPortNameReopensAnOpenPort) {
 
 TEST(ComPortModel, DestroyingAnOpenPortRaisesTheCloseEvents) {
   std::vector<std::string> events;
+  auto [fake, dev] = testing::MakeSharedFake();
   {
-    TComPort port;
-    port.SetComponentState(kLoading);
-    port.SetConnected(true);  // stored; the base port opens no device here
-    port.SetComponentState({});
+    TComPort port(std::move(dev));
+    port.OpenPort();
     port.OnBeforeClose = [&](TCustomComPort&) { events.push_back("BeforeClose"); };
     port.OnAfterClose = [&](TCustomComPort& sender) {
       events.push_back("AfterClose");
       EXPECT_FALSE(sender.Connected());
     };
+    EXPECT_TRUE(fake->IsOpen());
   }
   EXPECT_EQ(events, (Strings{"BeforeClose", "AfterClose"}));
+  EXPECT_FALSE(fake->IsOpen());
+}
+
+TEST(ComPortModel, DestroyingAPortWhoseCloseFailsStillReleasesTheDevice) {
+  std::vector<std::string> reported;
+  const auto previous = SetApplicationExceptionHandler(
+      [&](const std::exception& e) { reported.emplace_back(e.what()); });
+  auto [fake, dev] = testing::MakeSharedFake();
+  {
+    TComPort port(std::move(dev));
+    port.OpenPort();
+    fake->FailCall(device::FakeCall::kPurge, 5);
+  }
+  SetApplicationExceptionHandler(previous);
+  EXPECT_FALSE(fake->IsOpen());
+  EXPECT_EQ(reported, Strings{"PurgeComm function failed (win error code: 5)"});
 }
 
 }  // namespace

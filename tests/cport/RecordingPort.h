@@ -1,18 +1,21 @@
 #pragma once
-// A port whose device operations and apply operations only write to a log,
-// so the model's rules can be watched without a device. Each apply entry
-// records whether the apply guard let it through ("line" vs "line(held)").
+// A port over a fake device that also writes its device and apply operations
+// to a log, so the order of steps can be watched. Each apply entry records
+// whether the apply guard let it through ("line" or "line(held)").
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "cport/ComError.h"
+#include "SharedFakeDevice.h"
 #include "cport/ComPort.h"
+#include "cport/device/FakeComDevice.h"
 
 namespace cport::testing {
 
 class RecordingPort : public TComPort {
  public:
-  std::vector<std::string> log;
+  RecordingPort() : RecordingPort(MakeSharedFake()) {}
 
   // Closes while the log still exists; the base destructor would raise the
   // close events into a destroyed log.
@@ -24,6 +27,10 @@ class RecordingPort : public TComPort {
     OnBeforeOpen = OnAfterOpen = OnBeforeClose = OnAfterClose = nullptr;
     OnCTSChange = OnDSRChange = OnRLSDChange = nullptr;
   }
+
+  std::shared_ptr<device::FakeComDevice> shared;
+  device::FakeComDevice& fake;
+  std::vector<std::string> log;
 
   // Entries of `log` that reached the device (guard passed).
   std::vector<std::string> Applied() const {
@@ -46,30 +53,34 @@ class RecordingPort : public TComPort {
 
   using TCustomComPort::CanApplySettings;
 
-  // The apply group ("line", "timeouts", "buffer") or "open" that fails
-  // next with the given EComPort code, once.
-  std::string failOn;
-  PortError failCode = PortError::SetStateFailed;
-
  protected:
   void OpenDevice() override {
     log.push_back("OpenDevice");
-    FailIfAsked("open");
+    TComPort::OpenDevice();
   }
-  void CloseDevice() override { log.push_back("CloseDevice"); }
-  void ApplyLineSettings() override { Record("line"); }
-  void ApplyTimeoutSettings() override { Record("timeouts"); }
-  void ApplyBufferSettings() override { Record("buffer"); }
+  void CloseDevice() override {
+    log.push_back("CloseDevice");
+    TComPort::CloseDevice();
+  }
+  void ApplyLineSettings() override {
+    Record("line");
+    TComPort::ApplyLineSettings();
+  }
+  void ApplyTimeoutSettings() override {
+    Record("timeouts");
+    TComPort::ApplyTimeoutSettings();
+  }
+  void ApplyBufferSettings() override {
+    Record("buffer");
+    TComPort::ApplyBufferSettings();
+  }
 
  private:
+  explicit RecordingPort(decltype(MakeSharedFake()) made)
+      : TComPort(std::move(made.second)), shared(std::move(made.first)), fake(*shared) {}
+
   void Record(const std::string& group) {
     log.push_back(CanApplySettings() ? group : group + "(held)");
-    if (CanApplySettings()) FailIfAsked(group);
-  }
-  void FailIfAsked(const std::string& what) {
-    if (failOn != what) return;
-    failOn.clear();
-    throw EComPort(failCode, 31);
   }
 };
 

@@ -1,0 +1,29 @@
+#pragma once
+// The port's view of its event monitor: the worker that waits for line
+// events while the port is open and hands them to the port's handlers.
+//
+// The port creates one at open when its Events set is not empty, through the
+// factory given to TCustomComPort::SetEventMonitorFactory (after the device
+// is open and configured, on the opening thread), and destroys it at close
+// before it closes the device. Destroying the monitor stops its worker and
+// returns only after the worker has ended; it must not throw. The monitor
+// also owns whatever its delivery mode needs (a hidden window for
+// smWindowSync delivery), so that it goes away with it.
+//
+// Without a factory no monitor exists and no line events are delivered; the
+// port still opens, closes and transfers normally.
+#include <functional>
+#include <memory>
+
+namespace cport {
+
+class TCustomComPort;
+
+class EventMonitor {
+ public:
+  virtual ~EventMonitor() = default;
+};
+
+using EventMonitorFactory = std::function<std::unique_ptr<EventMonitor>(TCustomComPort& Port)>;
+
+}  // namespace cport

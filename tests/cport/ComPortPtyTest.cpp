@@ -1,0 +1,199 @@
+// The port over real pseudo-terminals: the test holds the master side and
+// the port opens the slave by its path.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+
+#include "cport/ComError.h"
+#include "cport/ComPort.h"
+
+namespace cport {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kDeadline = std::chrono::seconds(5);
+
+class Pty {
+ public:
+  Pty() {
+    int slave = -1;
+    char name[256] = {};
+    if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
+    termios raw{};
+    tcgetattr(master_, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(master_, TCSANOW, &raw);
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    close(slave);
+    path_ = name;
+  }
+  ~Pty() {
+    if (master_ >= 0) close(master_);
+  }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+
+  bool Ok() const { return master_ >= 0 && !path_.empty(); }
+  const std::string& Path() const { return path_; }
+
+  void Send(const std::string& bytes) {
+    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  // Reads from the master until `count` bytes came or the deadline passed.
+  std::string Receive(std::size_t count) {
+    std::string out;
+    const auto end = Clock::now() + kDeadline;
+    while (out.size() < count && Clock::now() < end) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      char buffer[256];
+      const ssize_t n = read(master_, buffer, std::min(sizeof buffer, count - out.size()));
+      if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
+    }
+    return out;
+  }
+
+ private:
+  int master_ = -1;
+  std::string path_;
+};
+
+// Waits until the port's receive queue holds `count` bytes.
+bool AwaitWaiting(TCustomComPort& port, int count) {
+  const auto end = Clock::now() + kDeadline;
+  while (Clock::now() < end) {
+    if (port.BytesWaiting() >= count) return true;
+    pollfd none{-1, 0, 0};
+    poll(&none, 0, 5);
+  }
+  return false;
+}
+
+class PortOverPty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty.Ok()) << "openpty failed";
+    port.SetPort(pty.Path());
+  }
+  Pty pty;
+  TComPort port;
+};
+
+TEST_F(PortOverPty, OpensConfiguresAndMovesBytesBothWays) {
+  port.SetBaudRate(TBaudRate::br19200);
+  port.FlowControl().SetFlowControl(TFlowControl::fcSoftware);
+  port.OpenPort();
+  ASSERT_TRUE(port.Connected());
+  port.SetBaudRate(TBaudRate::br115200);
+  port.FlowControl().SetFlowControl(TFlowControl::fcNone);
+  // A pseudo-terminal keeps eight data bits without parity whatever it is
+  // asked; the device reads the settings back and refuses the change.
+  try {
+    port.SetDataBits(TDataBits::dbSeven);
+    FAIL() << "no error";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.PortErrorCode(), 7);
+    EXPECT_EQ(e.SystemErrorCode(), EINVAL);
+  }
+  EXPECT_EQ(port.DataBits(), TDataBits::dbSeven);
+  ASSERT_TRUE(port.Connected());
+  port.BeginSettingsBatch();
+  port.SetDataBits(TDataBits::dbEight);
+  port.SetCustomBaudRate(31250);
+  port.SetBaudRate(TBaudRate::brCustom);
+  port.EndSettingsBatch();
+
+  EXPECT_EQ(port.WriteText("ATZ\r"), 4);
+  const std::string binary("\xFA\x05\xAA\x00\xFF", 5);
+  EXPECT_EQ(port.WriteBlock(binary.data(), 5), 5);
+  EXPECT_EQ(pty.Receive(9), "ATZ\r" + binary);
+
+  pty.Send(binary);
+  ASSERT_TRUE(AwaitWaiting(port, 5));
+  char in[16] = {};
+  EXPECT_EQ(port.ReadBlock(in, 5), 5);
+  EXPECT_EQ(std::string(in, 5), binary);
+  EXPECT_EQ(port.BytesWaiting(), 0);
+  EXPECT_EQ(port.ModemSignals(), LineSignals{}) << "a pty has no modem lines";
+  EXPECT_EQ(port.TakeLineErrors(), TComErrors{});
+  port.ClosePort();
+  EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(PortOverPty, AReadOfTenWithFourWaitingReturnsFour) {
+  port.OpenPort();
+  pty.Send("1234");
+  ASSERT_TRUE(AwaitWaiting(port, 4));
+  char in[10] = {};
+  EXPECT_EQ(port.ReadBlock(in, 10), 4);
+  EXPECT_EQ(std::string(in, 4), "1234");
+  EXPECT_EQ(port.ReadBlock(in, 10), 0) << "nothing waiting: the read returns at once";
+}
+
+TEST_F(PortOverPty, StartedFormsCompleteInTheirWait) {
+  port.OpenPort();
+  std::unique_ptr<TransferRequest> write;
+  std::unique_ptr<TransferRequest> read;
+  NewTransfer(write);
+  NewTransfer(read);
+  const std::string text = "started write";
+  const auto atOnce = port.BeginWriteText(text, write.get());
+  EXPECT_EQ(port.WaitForTransfer(write.get()), static_cast<int>(text.size()));
+  EXPECT_TRUE(atOnce == 0 || atOnce == static_cast<int>(text.size()));
+  EXPECT_EQ(pty.Receive(text.size()), text);
+
+  pty.Send("xyz");
+  ASSERT_TRUE(AwaitWaiting(port, 3));
+  char in[8] = {};
+  port.BeginRead(in, 3, read.get());
+  EXPECT_EQ(port.WaitForTransfer(read.get()), 3);
+  EXPECT_EQ(std::string(in, 3), "xyz");
+  ReleaseTransfer(write);
+  ReleaseTransfer(read);
+}
+
+TEST_F(PortOverPty, ASecondOpenOfTheSameDeviceFailsWithCode1) {
+  port.OpenPort();
+  TComPort second;
+  second.SetPort(pty.Path());
+  try {
+    second.OpenPort();
+    FAIL() << "no error";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.PortErrorCode(), 1);
+    EXPECT_EQ(e.SystemErrorCode(), EBUSY);
+  }
+  EXPECT_FALSE(second.Connected());
+  port.ClosePort();
+  EXPECT_NO_THROW(second.OpenPort()) << "free again once the first port closed";
+}
+
+TEST(PortOverMissingDevice, FailsWithCode1AndSystemCode2) {
+  TComPort port;
+  port.SetPort("/dev/cport-test-no-such-device");
+  bool beforeOpen = false;
+  port.OnBeforeOpen = [&](TCustomComPort&) { beforeOpen = true; };
+  port.OnAfterOpen = [&](TCustomComPort&) { ADD_FAILURE() << "AfterOpen"; };
+  try {
+    port.OpenPort();
+    FAIL() << "no error";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.PortErrorCode(), 1);
+    EXPECT_EQ(e.SystemErrorCode(), 2);
+    EXPECT_STREQ(e.what(), "Unable to open com port (win error code: 2)");
+  }
+  EXPECT_TRUE(beforeOpen);
+  EXPECT_FALSE(port.Connected());
+}
+
+}  // namespace
+}  // namespace cport
