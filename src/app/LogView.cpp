@@ -79,19 +79,26 @@ void LogView::showFrame() {
   viewport()->update();
 }
 
+void LogView::noteClear() {
+  if (seen_clear_count_ == log_.ClearCount()) return;
+  // The lines the selection and the scroll position referred to are gone.
+  seen_clear_count_ = log_.ClearCount();
+  anchor_ = cursor_ = Position{};
+  dragging_ = false;
+  first_ = 0;
+}
+
 void LogView::catchUp() {
+  noteClear();
+  const int last_page = lastPageFirstLine();
+  first_ = std::min(first_, static_cast<std::size_t>(last_page));
   QScrollBar* bar = verticalScrollBar();
-  const int rows = std::max(1, viewport()->height() / std::max(1, fontMetrics().lineSpacing()));
-  bar->setPageStep(rows);
+  updating_bar_ = true;
+  bar->setPageStep(std::max(1, static_cast<int>(viewport()->height() / rowHeight())));
   bar->setSingleStep(1);
-  bar->setRange(0, lastPageFirstLine());
-  if (seen_clear_count_ != log_.ClearCount()) {
-    // The lines the selection and the scroll position referred to are gone.
-    seen_clear_count_ = log_.ClearCount();
-    anchor_ = cursor_ = Position{};
-    dragging_ = false;
-    bar->setValue(0);
-  }
+  bar->setRange(0, last_page);
+  bar->setValue(ClampToInt(first_));
+  updating_bar_ = false;
 }
 
 bool LogView::selectionValid() const {
@@ -121,10 +128,41 @@ qreal LogView::layoutLine(const QString& text, QTextLayout& layout) const {
   return std::max<qreal>(1, y);
 }
 
-qreal LogView::lineHeight(std::size_t line) const {
-  QTextLayout layout;
-  return layoutLine(lineString(line), layout);
+void LogView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) widths_known_ = false;
+  QAbstractScrollArea::changeEvent(event);
 }
+
+qreal LogView::rowHeight() const {
+  if (!widths_known_) {
+    const QFontMetricsF metrics(font());
+    for (unsigned b = 0; b < 256; ++b) {
+      const char c = static_cast<char>(b);
+      char_widths_[b] = metrics.horizontalAdvance(FromCp1252(std::string_view(&c, 1)));
+    }
+    QTextLayout layout;
+    row_height_ = layoutLine(QStringLiteral("X"), layout);
+    widths_known_ = true;
+  }
+  return row_height_;
+}
+
+qreal LogView::lineHeight(std::string_view text) const {
+  // Finding the end of the log or the next page measures many lines, most of
+  // them a received byte's few characters. Laying each out costs tens of
+  // microseconds; adding up the characters' widths tells that it fits one
+  // row for a fraction of that.
+  if (text.size() <= 32) {
+    const qreal row = rowHeight();
+    qreal width = 0;
+    for (const char c : text) width += char_widths_[static_cast<std::uint8_t>(c)] + 0.5;
+    if (width <= viewport()->width() - 2 * kMargin) return row;
+  }
+  QTextLayout layout;
+  return layoutLine(FromCp1252(text), layout);
+}
+
+qreal LogView::lineHeight(std::size_t line) const { return lineHeight(log_.LineView(line)); }
 
 std::size_t LogView::linesFittingFrom(std::size_t first) const {
   const std::size_t count = log_.LineCount();
@@ -157,17 +195,25 @@ int LogView::lastPageFirstLine() const {
 
 int LogView::firstVisibleLine() const {
   const std::size_t count = log_.LineCount();
-  const int value = verticalScrollBar()->value();
-  return count == 0 ? 0 : std::min(value, ClampToInt(count - 1));
+  return count == 0 ? 0 : ClampToInt(std::min(first_, count - 1));
 }
 
 bool LogView::isAtEnd() const { return firstVisibleLine() >= lastPageFirstLine(); }
 
 void LogView::scrollToLine(std::size_t line) {
-  verticalScrollBar()->setValue(ClampToInt(line));
+  // The scroll bar follows with the next frame: moved here, it would repaint
+  // itself at every key press, and the main window sends one Page Down per
+  // received batch.
+  first_ = line;
+  requestFrame();
 }
 
-void LogView::scrollContentsBy(int, int) { requestFrame(); }
+void LogView::scrollContentsBy(int, int) {
+  // The operator moved the scroll bar (or wheel); not our own update.
+  if (updating_bar_) return;
+  first_ = static_cast<std::size_t>(verticalScrollBar()->value());
+  requestFrame();
+}
 
 void LogView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
@@ -175,12 +221,12 @@ void LogView::resizeEvent(QResizeEvent* event) {
 }
 
 void LogView::paintEvent(QPaintEvent*) {
-  painted_revision_ = log_.Revision();
   QPainter painter(viewport());
   const std::size_t count = log_.LineCount();
   const std::size_t first = static_cast<std::size_t>(firstVisibleLine());
   const int height = viewport()->height();
-  const std::size_t rows = static_cast<std::size_t>(height / std::max(1, fontMetrics().lineSpacing()));
+  // No line is lower than a row.
+  const auto rows = static_cast<std::size_t>(height / std::max<qreal>(1, rowHeight()));
   const bool selecting = selectionValid();
   const Position start = std::min(anchor_, cursor_);
   const Position end = std::max(anchor_, cursor_);
@@ -195,7 +241,8 @@ void LogView::paintEvent(QPaintEvent*) {
     if (y >= height) return;
     QTextLayout layout;
     const QString s = FromCp1252(text);
-    const qreal h = layoutLine(s, layout);
+    layoutLine(s, layout);
+    const qreal h = lineHeight(text);
     QList<QTextLayout::FormatRange> ranges;
     if (selecting && i >= start.line && i <= end.line) {
       const int from = i == start.line ? start.column : 0;
@@ -215,10 +262,10 @@ LogView::Position LogView::positionAt(QPoint point) const {
   if (point.y() < 0) return {line, 0};
   qreal y = 0;
   for (; line < count; ++line) {
-    QTextLayout layout;
-    const QString s = lineString(line);
-    const qreal h = layoutLine(s, layout);
+    const qreal h = lineHeight(line);
     if (point.y() < y + h || line + 1 == count) {
+      QTextLayout layout;
+      layoutLine(lineString(line), layout);
       for (int r = 0; r < layout.lineCount(); ++r) {
         const QTextLine row = layout.lineAt(r);
         if (point.y() < y + row.y() + row.height() || r + 1 == layout.lineCount())
@@ -234,9 +281,9 @@ LogView::Position LogView::positionAt(QPoint point) const {
 void LogView::keyPressEvent(QKeyEvent* event) {
   if (event->matches(QKeySequence::Copy)) return copy();
   if (event->matches(QKeySequence::SelectAll)) return selectAll();
-  // Catch up first: a Page Down right after new lines must be able to
-  // reach them.
-  catchUp();
+  // A Page Down right after new lines must be able to reach them, so the
+  // end is that of the log now, not of the last frame.
+  noteClear();
   const std::size_t first = static_cast<std::size_t>(firstVisibleLine());
   const std::size_t last_page = static_cast<std::size_t>(lastPageFirstLine());
   switch (event->key()) {
@@ -266,7 +313,7 @@ void LogView::keyPressEvent(QKeyEvent* event) {
 
 void LogView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
-  catchUp();
+  noteClear();
   anchor_ = cursor_ = positionAt(event->position().toPoint());
   dragging_ = true;
   requestFrame();
@@ -329,7 +376,7 @@ QMenu* LogView::createContextMenu(QWidget* parent) {
 bool LogView::hasSelection() const { return selectionValid(); }
 
 void LogView::selectAll() {
-  catchUp();
+  noteClear();
   const std::size_t count = log_.LineCount();
   if (count == 0) return;
   anchor_ = {};

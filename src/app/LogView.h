@@ -21,9 +21,11 @@
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "monitor/LogStore.h"
 
@@ -67,6 +69,7 @@ class LogView : public QAbstractScrollArea {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // A place in the text: a line and a character of it.
@@ -78,10 +81,13 @@ class LogView : public QAbstractScrollArea {
 
   void requestFrame();
   void showFrame();
+  void noteClear();
   void catchUp();
   bool selectionValid() const;
   QString lineString(std::size_t line) const;
   qreal layoutLine(const QString& text, QTextLayout& layout) const;
+  qreal rowHeight() const;
+  qreal lineHeight(std::string_view text) const;
   qreal lineHeight(std::size_t line) const;
   std::size_t linesFittingFrom(std::size_t first) const;
   std::size_t linesFittingBefore(std::size_t end) const;
@@ -92,8 +98,13 @@ class LogView : public QAbstractScrollArea {
   QTimer frame_timer_;
   QElapsedTimer since_frame_;
   std::uint64_t seen_clear_count_ = 0;
-  std::uint64_t painted_revision_ = 0;
+  std::size_t first_ = 0;  // the line at the top; the scroll bar follows per frame
+  bool updating_bar_ = false;
   Position anchor_;
   Position cursor_;
   bool dragging_ = false;
+  // Widths of the 256 characters and the height of a row in the view's font.
+  mutable std::array<qreal, 256> char_widths_{};
+  mutable qreal row_height_ = 0;
+  mutable bool widths_known_ = false;
 };

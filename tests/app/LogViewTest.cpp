@@ -270,6 +270,23 @@ TEST_F(LogViewTest, RepaintsAreCoalescedToSixtyPerSecond) {
   Changed();
   ASSERT_TRUE(WaitFor([&] { return paints_.paints > before; }));
 
+  // The main window sends a Page Down after every batch: neither the view
+  // nor its scroll bar may repaint for each.
+  PaintCounter bar_paints;
+  view_->verticalScrollBar()->installEventFilter(&bar_paints);
+  paints_.paints = 0;
+  elapsed.restart();
+  for (int batch = 0; batch < 1000; ++batch) {
+    for (int i = 0; i < 64; ++i) log_.AppendByte(static_cast<std::uint8_t>(i), ByteForm::Hexadecimal);
+    view_->contentsChanged();
+    Key(Qt::Key_PageDown);
+    QCoreApplication::processEvents();
+  }
+  const qint64 paging_ms = elapsed.elapsed();
+  EXPECT_LE(paints_.paints, paging_ms / 16 + 2) << paging_ms << " ms";
+  EXPECT_LE(bar_paints.paints, paging_ms / 16 + 2) << paging_ms << " ms";
+  EXPECT_GT(view_->firstVisibleLine(), 1000);
+
   // Told many times within one pass of the event loop: one frame.
   const int start = paints_.paints;
   for (int i = 0; i < 1000; ++i) view_->contentsChanged();

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -28,7 +27,7 @@ struct Line {
 };
 
 // Every byte in every form, then decoder lines in other colours with
-// accented letters, RTF's special characters and control bytes.
+// accented letters, the characters RTF escapes and control bytes.
 std::vector<Line> FillLog(LogStore& log) {
   std::vector<Line> lines;
   for (const ByteForm form : {Character, Decimal, Hexadecimal, Blank}) {
@@ -109,13 +108,16 @@ fs::path MakeUnrtfConfig(const fs::path& dir) {
   return {};
 }
 
+// "&#N;" back to the character N in UTF-8.
 std::string DecodeCharacterReferences(const std::string& s) {
   std::string out;
-  static const std::regex reference("&#([0-9]+);");
-  std::size_t at = 0;
-  for (std::sregex_iterator it(s.begin(), s.end(), reference), end; it != end; ++it) {
-    out += s.substr(at, static_cast<std::size_t>(it->position()) - at);
-    const unsigned long cp = std::stoul((*it)[1]);
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const std::size_t end = s.compare(i, 2, "&#") == 0 ? s.find(';', i) : std::string::npos;
+    if (end == std::string::npos) {
+      out += s[i];
+      continue;
+    }
+    const unsigned long cp = std::stoul(s.substr(i + 2, end - i - 2));
     if (cp < 0x800) {
       out += static_cast<char>(0xC0 | cp >> 6);
       out += static_cast<char>(0x80 | (cp & 0x3F));
@@ -124,9 +126,9 @@ std::string DecodeCharacterReferences(const std::string& s) {
       out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
       out += static_cast<char>(0x80 | (cp & 0x3F));
     }
-    at = static_cast<std::size_t>(it->position() + it->length());
+    i = end;
   }
-  return out + s.substr(at);
+  return out;
 }
 
 // What a reader shows of a line: its characters in Unicode; the five bytes
@@ -185,15 +187,14 @@ TEST(RtfWriterTest, UnrtfSeesFontAndTheColourOfEveryLine) {
   // One <br> per paragraph; a colour change opens a font tag before the
   // paragraph's text, so the last colour seen up to a paragraph's end is
   // the colour of its text.
-  static const std::regex colour_tag("color=\"#([0-9a-f]{6})\"");
+  const std::string colour_tag = "color=\"#";
   std::string colour;
   std::size_t at = body;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::size_t br = html.find("<br>", at);
     ASSERT_NE(br, std::string::npos) << "paragraph " << i;
-    const std::string part = html.substr(at, br - at);
-    for (std::sregex_iterator it(part.begin(), part.end(), colour_tag), end; it != end; ++it)
-      colour = (*it)[1];
+    for (std::size_t tag = at; (tag = html.find(colour_tag, tag)) < br; tag += colour_tag.size())
+      colour = html.substr(tag + colour_tag.size(), 6);
     char expected[8];
     std::snprintf(expected, sizeof expected, "%06x", lines[i].colour);
     EXPECT_EQ(colour, expected) << "paragraph " << i;
