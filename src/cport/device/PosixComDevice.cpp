@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "cport/device/PortPath.h"
+#include "cport/device/PosixModemWatch.h"
 #include "cport/device/PosixLineSettings.h"
 
 namespace cport::device {
@@ -81,6 +82,8 @@ std::error_code PosixComDevice::Open(std::string_view port_name) noexcept {
   auto read_abort = std::make_shared<AbortSignal>();
   auto write_abort = std::make_shared<AbortSignal>();
   if (read_abort->fd() < 0 || write_abort->fd() < 0) return fail_held(errno);
+  auto modem_watch = std::make_unique<ModemWatch>();
+  if (modem_watch->Error()) return fail_held(modem_watch->Error().value());
   const int mask_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (mask_fd < 0) return fail_held(errno);
   const int epoll_fd = ::epoll_create1(EPOLL_CLOEXEC);
@@ -97,6 +100,7 @@ std::error_code PosixComDevice::Open(std::string_view port_name) noexcept {
   fd_ = fd;
   epoll_fd_ = epoll_fd;
   mask_fd_ = mask_fd;
+  modem_watch_ = std::move(modem_watch);
   ++generation_;
   LineCounters counters;
   has_counters_ = ReadCounters(counters);
@@ -135,6 +139,7 @@ std::error_code PosixComDevice::Close() noexcept {
     pending_write_.reset();
   }
   ++generation_;
+  modem_watch_.reset();  // its thread leaves the ioctl before the descriptor goes
   // The exclusive flag outlives our descriptor while the other side of a
   // pseudo-terminal stays open; clear it so that the next open succeeds.
   ::ioctl(fd_, TIOCNXCL);

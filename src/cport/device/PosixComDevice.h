@@ -5,7 +5,8 @@
 //
 // Split by concern over three files: PosixComDevice.cpp (open, close, settings,
 // purge, queries), PosixTransfers.cpp (started reads and writes and their
-// waits), PosixLineEvents.cpp (the wait for line events).
+// waits), PosixLineEvents.cpp (the wait for line events), with
+// PosixModemWatch.cpp as the helper for modem-line changes.
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -15,6 +16,8 @@
 #include "cport/device/ComDevice.h"
 
 namespace cport::device {
+
+class ModemWatch;
 
 // The driver's cumulative line counters (TIOCGICOUNT), the part we report.
 struct LineCounters {
@@ -85,6 +88,9 @@ class PosixComDevice final : public ComDevice {
   int mask_fd_ = -1;   // eventfd, written when the event mask changes
   std::uint64_t generation_ = 0;  // counts opens and closes; a transfer belongs to one
   bool has_counters_ = false;     // the driver answers TIOCGICOUNT
+  // Modem-line changes, where the driver has counters; its thread runs while
+  // the event mask asks for modem events.
+  std::unique_ptr<ModemWatch> modem_watch_;
 
   mutable std::mutex mu_;  // guards the members down to the next blank line
   CommTimeouts timeouts_;

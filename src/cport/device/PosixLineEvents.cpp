@@ -1,6 +1,7 @@
-// The wait for line events. It sleeps in one poll() on three descriptors: the
+// The wait for line events. It sleeps in one poll() on four descriptors: the
 // device's epoll set (which holds the tty edge-triggered), the caller's stop
-// event and the device's mask-change eventfd. It never wakes on a timer.
+// event, the device's mask-change eventfd and the modem watch's eventfd. It
+// never wakes on a timer.
 //
 // Edge-triggered, because a tty's readiness is a level: bytes that nobody
 // reads (an event handler that does not read them) would make a level-driven
@@ -9,6 +10,7 @@
 // whether it is news the port asked for.
 #include <poll.h>
 #include <sys/epoll.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include <cerrno>
 
 #include "cport/device/PosixComDevice.h"
+#include "cport/device/PosixModemWatch.h"
 
 namespace cport::device {
 namespace {
@@ -29,13 +32,33 @@ void Drain(int eventfd) {
 
 }  // namespace
 
+namespace {
+constexpr std::uint32_t kModemEvents = kEvCts | kEvDsr | kEvRlsd | kEvRing;
+}  // namespace
+
 std::error_code PosixComDevice::SetEventMask(std::uint32_t mask) noexcept {
   if (fd_ < 0) return Errno(EBADF);
   event_mask_ = mask;
   ++mask_changes_;
   const std::uint64_t one = 1;
   if (::write(mask_fd_, &one, sizeof one) < 0 && errno != EAGAIN) return Errno(errno);
-  return {};
+  if (!has_counters_) return {};  // no TIOCMIWAIT without counters (a pseudo-terminal)
+  if ((mask & kModemEvents) == 0) {
+    modem_watch_->Stop();
+    return {};
+  }
+  const int fd = fd_;
+  return modem_watch_->Start(
+      [fd] {
+        return ::ioctl(fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG);
+      },
+      [fd](ModemCounts& out) {
+        serial_icounter_struct icount{};
+        if (::ioctl(fd, TIOCGICOUNT, &icount) != 0) return false;
+        out = {static_cast<std::uint32_t>(icount.cts), static_cast<std::uint32_t>(icount.dsr),
+               static_cast<std::uint32_t>(icount.dcd), static_cast<std::uint32_t>(icount.rng)};
+        return true;
+      });
 }
 
 std::error_code PosixComDevice::WaitForLineEvents(const ManualResetEvent& stop,
@@ -53,8 +76,11 @@ std::error_code PosixComDevice::WaitForLineEvents(const ManualResetEvent& stop,
     if (mask_changes_ != mask_changes) return {};
     if (auto ec = CollectLineEvents(mask, events)) return ec;
     if (events != 0) return {};
-    pollfd fds[3] = {{epoll_fd_, POLLIN, 0}, {stop.Handle(), POLLIN, 0}, {mask_fd_, POLLIN, 0}};
-    if (::poll(fds, 3, -1) < 0 && errno != EINTR) return Errno(errno);
+    pollfd fds[4] = {{epoll_fd_, POLLIN, 0},
+                     {stop.Handle(), POLLIN, 0},
+                     {mask_fd_, POLLIN, 0},
+                     {modem_watch_->wake_fd(), POLLIN, 0}};
+    if (::poll(fds, 4, -1) < 0 && errno != EINTR) return Errno(errno);
   }
 }
 
@@ -103,6 +129,8 @@ std::error_code PosixComDevice::CollectLineEvents(std::uint32_t mask,
       events_base_ = now;
     }
   }
+
+  events |= modem_watch_->Take();
 
   if ((mask & kEvTxEmpty) && tx_since_empty_.exchange(false)) {
     int out_queue = 0;
