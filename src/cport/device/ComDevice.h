@@ -124,7 +124,7 @@ class ComDevice {
   //  - EIO (or the system's error): the device went away (unplugged, or the
   //    other side of a pseudo-terminal closed) or the wait failed.
   // Only one thread may wait at a time. On POSIX, kEvRxFlag is never reported
-  // (a tty cannot be inspected without consuming its bytes); modem-line events
+  // (a tty cannot be looked into without consuming its bytes); modem-line events
   // are reported only by drivers that support TIOCMIWAIT; kEvErr and kEvBreak
   // come from the driver's error counters where it keeps them.
   virtual std::error_code WaitForLineEvents(const ManualResetEvent& stop,

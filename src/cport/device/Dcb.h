@@ -8,18 +8,18 @@ namespace cport::device {
 
 // Bits of Dcb::Flags (the DCB flag word).
 inline constexpr std::uint32_t kDcbBinary = 0x0001;
-inline constexpr std::uint32_t kDcbParity = 0x0002;           // check input parity
-inline constexpr std::uint32_t kDcbOutxCtsFlow = 0x0004;      // output waits for CTS
-inline constexpr std::uint32_t kDcbOutxDsrFlow = 0x0008;      // output waits for DSR
-inline constexpr std::uint32_t kDcbDtrControlMask = 0x0030;   // two bits, see kDtrControl*
+inline constexpr std::uint32_t kDcbParity = 0x0002;          // check input parity
+inline constexpr std::uint32_t kDcbOutxCtsFlow = 0x0004;     // output waits for CTS
+inline constexpr std::uint32_t kDcbOutxDsrFlow = 0x0008;     // output waits for DSR
+inline constexpr std::uint32_t kDcbDtrControlMask = 0x0030;  // two bits, see kDtrControl*
 inline constexpr int kDcbDtrControlShift = 4;
-inline constexpr std::uint32_t kDcbDsrSensitivity = 0x0040;   // ignore input while DSR off
+inline constexpr std::uint32_t kDcbDsrSensitivity = 0x0040;  // ignore input while DSR off
 inline constexpr std::uint32_t kDcbTxContinueOnXoff = 0x0080;
-inline constexpr std::uint32_t kDcbOutX = 0x0100;             // XON/XOFF on output
-inline constexpr std::uint32_t kDcbInX = 0x0200;              // XON/XOFF on input
-inline constexpr std::uint32_t kDcbErrorChar = 0x0400;        // replace bytes with parity errors
-inline constexpr std::uint32_t kDcbNull = 0x0800;             // discard received NUL bytes
-inline constexpr std::uint32_t kDcbRtsControlMask = 0x3000;   // two bits, see kRtsControl*
+inline constexpr std::uint32_t kDcbOutX = 0x0100;            // XON/XOFF on output
+inline constexpr std::uint32_t kDcbInX = 0x0200;             // XON/XOFF on input
+inline constexpr std::uint32_t kDcbErrorChar = 0x0400;       // replace bytes with parity errors
+inline constexpr std::uint32_t kDcbNull = 0x0800;            // discard received NUL bytes
+inline constexpr std::uint32_t kDcbRtsControlMask = 0x3000;  // two bits, see kRtsControl*
 inline constexpr int kDcbRtsControlShift = 12;
 inline constexpr std::uint32_t kDcbAbortOnError = 0x4000;
 

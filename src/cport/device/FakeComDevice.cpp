@@ -102,12 +102,12 @@ std::error_code FakeComDevice::SetLineSettings(const Dcb& dcb) noexcept {
 
 std::error_code FakeComDevice::SetTimeouts(const CommTimeouts& t) noexcept {
   std::lock_guard lock(mu_);
-  if (auto ec = Enter(FakeCall::kSetTimeouts,
-                      "SetTimeouts(" + std::to_string(t.ReadIntervalTimeout) + "," +
-                          std::to_string(t.ReadTotalTimeoutMultiplier) + "," +
-                          std::to_string(t.ReadTotalTimeoutConstant) + "," +
-                          std::to_string(t.WriteTotalTimeoutMultiplier) + "," +
-                          std::to_string(t.WriteTotalTimeoutConstant) + ")")) {
+  if (auto ec =
+          Enter(FakeCall::kSetTimeouts, "SetTimeouts(" + std::to_string(t.ReadIntervalTimeout) +
+                                            "," + std::to_string(t.ReadTotalTimeoutMultiplier) +
+                                            "," + std::to_string(t.ReadTotalTimeoutConstant) + "," +
+                                            std::to_string(t.WriteTotalTimeoutMultiplier) + "," +
+                                            std::to_string(t.WriteTotalTimeoutConstant) + ")")) {
     return ec;
   }
   timeouts_ = t;
@@ -189,8 +189,7 @@ std::error_code FakeComDevice::StartRead(void* buffer, std::uint32_t count, Tran
   return ec;
 }
 
-std::error_code FakeComDevice::StartWrite(const void* data, std::uint32_t count,
-                                          Transfer& transfer,
+std::error_code FakeComDevice::StartWrite(const void* data, std::uint32_t count, Transfer& transfer,
                                           std::uint32_t& transferred) noexcept {
   std::lock_guard lock(mu_);
   transferred = 0;
@@ -271,7 +270,8 @@ std::error_code FakeComDevice::WaitForLineEvents(const ManualResetEvent& stop,
     waiter_changed_.notify_all();
     lock.unlock();
     int which = -1;
-    const std::error_code ec = WaitForAnyEvent({&stop, &wake_}, std::chrono::milliseconds(-1), which);
+    const std::error_code ec =
+        WaitForAnyEvent({&stop, &wake_}, std::chrono::milliseconds(-1), which);
     lock.lock();
     waiting_ = false;
     waiter_changed_.notify_all();

@@ -14,8 +14,8 @@
 #include <utility>
 
 #include "cport/device/PortPath.h"
-#include "cport/device/PosixModemWatch.h"
 #include "cport/device/PosixLineSettings.h"
+#include "cport/device/PosixModemWatch.h"
 
 namespace cport::device {
 namespace {
@@ -181,8 +181,8 @@ std::error_code PosixComDevice::SetLineSettings(const Dcb& dcb) noexcept {
     SetKernelTermios(fd_, previous, false);
     return Errno(EINVAL);
   }
-  for (auto [lines, request_code] : {std::pair{request.lines_to_set, TIOCMBIS},
-                                     std::pair{request.lines_to_clear, TIOCMBIC}}) {
+  for (auto [lines, request_code] :
+       {std::pair{request.lines_to_set, TIOCMBIS}, std::pair{request.lines_to_clear, TIOCMBIC}}) {
     if (lines != 0 && Ioctl(fd_, request_code, &lines) != 0 && !NotSupported(errno)) {
       return LastError();
     }

@@ -84,8 +84,8 @@ class PosixComDevice final : public ComDevice {
 
   // Set by Open and Close only, which never overlap any other call.
   int fd_ = -1;
-  int epoll_fd_ = -1;  // the tty, edge-triggered: arrivals between waits are kept
-  int mask_fd_ = -1;   // eventfd, written when the event mask changes
+  int epoll_fd_ = -1;             // the tty, edge-triggered: arrivals between waits are kept
+  int mask_fd_ = -1;              // eventfd, written when the event mask changes
   std::uint64_t generation_ = 0;  // counts opens and closes; a transfer belongs to one
   bool has_counters_ = false;     // the driver answers TIOCGICOUNT
   // Modem-line changes, where the driver has counters; its thread runs while
@@ -106,7 +106,7 @@ class PosixComDevice final : public ComDevice {
   std::atomic<std::uint32_t> event_mask_{0};
   std::atomic<std::uint64_t> mask_changes_{0};
   std::atomic<std::uint64_t> rx_consumed_{0};  // bumped around every read and receive purge
-  std::atomic<bool> tx_since_empty_{false};   // written since kEvTxEmpty was last reported
+  std::atomic<bool> tx_since_empty_{false};    // written since kEvTxEmpty was last reported
 
   // Owned by the thread in WaitForLineEvents (one at a time).
   std::uint32_t reported_in_queue_ = 0;

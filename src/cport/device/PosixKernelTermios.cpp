@@ -1,11 +1,11 @@
 // Only the kernel's termios headers here: see PosixKernelTermios.h.
+#include "cport/device/PosixKernelTermios.h"
+
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
 #include <cstring>
-
-#include "cport/device/PosixKernelTermios.h"
 
 namespace cport::device {
 

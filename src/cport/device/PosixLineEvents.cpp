@@ -8,9 +8,9 @@
 // wait return at once, forever. With the edge, a wake means the driver has
 // news (received bytes, room to send, hang-up); the counters below then say
 // whether it is news the port asked for.
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/epoll.h>
-#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -49,9 +49,7 @@ std::error_code PosixComDevice::SetEventMask(std::uint32_t mask) noexcept {
   }
   const int fd = fd_;
   return modem_watch_->Start(
-      [fd] {
-        return ::ioctl(fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG);
-      },
+      [fd] { return ::ioctl(fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG); },
       [fd](ModemCounts& out) {
         serial_icounter_struct icount{};
         if (::ioctl(fd, TIOCGICOUNT, &icount) != 0) return false;

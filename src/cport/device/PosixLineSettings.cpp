@@ -25,10 +25,14 @@ std::error_code Invalid() { return {EINVAL, std::system_category()}; }
 
 tcflag_t CharacterSize(std::uint8_t byte_size) {
   switch (byte_size) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+      return CS5;
+    case 6:
+      return CS6;
+    case 7:
+      return CS7;
+    default:
+      return CS8;
   }
 }
 
@@ -66,11 +70,20 @@ std::error_code DcbToTermios(const Dcb& dcb, LineRequest& out) noexcept {
   // Raw: no input or output processing, no echo, no line editing, no signals.
   t.c_cflag = CREAD | CLOCAL | HUPCL | CharacterSize(dcb.ByteSize);
   switch (dcb.Parity) {
-    case kOddParity: t.c_cflag |= PARENB | PARODD; break;
-    case kEvenParity: t.c_cflag |= PARENB; break;
-    case kMarkParity: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case kSpaceParity: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case kOddParity:
+      t.c_cflag |= PARENB | PARODD;
+      break;
+    case kEvenParity:
+      t.c_cflag |= PARENB;
+      break;
+    case kMarkParity:
+      t.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case kSpaceParity:
+      t.c_cflag |= PARENB | CMSPAR;
+      break;
+    default:
+      break;
   }
   if (dcb.StopBits != kOneStopBit) t.c_cflag |= CSTOPB;
   if ((dcb.Flags & kDcbOutxCtsFlow) != 0 || rts == kRtsControlHandshake) t.c_cflag |= CRTSCTS;

@@ -15,12 +15,12 @@
 namespace cport::device {
 
 struct LineRequest {
-  termios tio{};               // raw mode plus the record's settings
-  std::uint32_t rate = 0;      // bits per second
-  bool custom_speed = false;   // no Bxxx constant for the rate: the speed bits are 0
-  int lines_to_set = 0;        // TIOCM_DTR / TIOCM_RTS to assert after applying
-  int lines_to_clear = 0;      // TIOCM_DTR / TIOCM_RTS to clear after applying
-  bool discard_nul = false;    // received NUL bytes are dropped by the device's reads
+  termios tio{};              // raw mode plus the record's settings
+  std::uint32_t rate = 0;     // bits per second
+  bool custom_speed = false;  // no Bxxx constant for the rate: the speed bits are 0
+  int lines_to_set = 0;       // TIOCM_DTR / TIOCM_RTS to assert after applying
+  int lines_to_clear = 0;     // TIOCM_DTR / TIOCM_RTS to clear after applying
+  bool discard_nul = false;   // received NUL bytes are dropped by the device's reads
 };
 
 // The Bxxx constant of a rate, when Linux has one.

@@ -12,8 +12,7 @@ namespace cport::device {
 
 // An eventfd stays readable while its counter is above zero, which is exactly
 // a manual-reset event: Set adds one, Reset drains the counter.
-ManualResetEvent::ManualResetEvent() noexcept
-    : handle_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+ManualResetEvent::ManualResetEvent() noexcept : handle_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (handle_ < 0) error_ = std::error_code(errno, std::system_category());
 }
 
@@ -46,9 +45,9 @@ std::error_code WaitForAnyEvent(std::initializer_list<const ManualResetEvent*> e
   std::vector<pollfd> fds;
   fds.reserve(events.size());
   for (const ManualResetEvent* e : events) fds.push_back({e->Handle(), POLLIN, 0});
-  const int ms = timeout.count() < 0 ? -1
+  const int ms = timeout.count() < 0            ? -1
                  : timeout.count() > 0x7FFFFFFF ? 0x7FFFFFFF
-                                                 : static_cast<int>(timeout.count());
+                                                : static_cast<int>(timeout.count());
   int n;
   do {
     n = ::poll(fds.data(), fds.size(), ms);

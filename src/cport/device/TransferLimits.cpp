@@ -33,7 +33,8 @@ ReadLimits ReadLimitsFor(const CommTimeouts& t, std::uint32_t count) noexcept {
     }
   }
   limits.total = Total(t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, count);
-  if (t.ReadIntervalTimeout != 0) limits.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
+  if (t.ReadIntervalTimeout != 0)
+    limits.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
   return limits;
 }
 

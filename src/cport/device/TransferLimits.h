@@ -15,9 +15,9 @@ namespace cport::device {
 inline constexpr std::chrono::milliseconds kLongestTimeout{std::int64_t{1} << 40};  // 34 years
 
 struct ReadLimits {
-  bool immediate = false;      // complete at once with whatever has arrived
-  bool return_on_any = false;  // complete as soon as at least one byte is there
-  std::optional<std::chrono::milliseconds> total;     // from the start; none = no limit
+  bool immediate = false;                          // complete at once with whatever has arrived
+  bool return_on_any = false;                      // complete as soon as at least one byte is there
+  std::optional<std::chrono::milliseconds> total;  // from the start; none = no limit
   std::optional<std::chrono::milliseconds> interval;  // between bytes, after the first
 };
 

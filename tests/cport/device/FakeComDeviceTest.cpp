@@ -1,11 +1,11 @@
 // The fake device's own behaviour, where the port's tests rely on it: the
 // ComDevice contract it keeps, its script and its call log.
-#include "cport/device/FakeComDevice.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <thread>
+
+#include "cport/device/FakeComDevice.h"
 
 namespace cport::device {
 namespace {

@@ -1,6 +1,6 @@
-#include "cport/device/PortPath.h"
-
 #include <gtest/gtest.h>
+
+#include "cport/device/PortPath.h"
 
 namespace cport::device {
 namespace {

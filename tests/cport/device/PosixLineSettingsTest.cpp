@@ -1,10 +1,10 @@
 // The device-control record as termios, without a device.
-#include "cport/device/PosixLineSettings.h"
-
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
+
+#include "cport/device/PosixLineSettings.h"
 
 namespace cport::device {
 namespace {
@@ -50,11 +50,10 @@ TEST(PosixLineSettingsTest, EverySpeedOfThePortTableAndCustomRates) {
     std::uint32_t rate;
     speed_t code;  // B0: no Linux constant, set through termios2
   } cases[] = {
-      {110, B110},     {300, B300},         {600, B600},       {1200, B1200},
-      {2400, B2400},   {4800, B4800},       {9600, B9600},     {14400, B0},
-      {19200, B19200}, {38400, B38400},     {56000, B0},       {57600, B57600},
-      {115200, B115200}, {128000, B0},      {256000, B0},      {12345, B0},
-      {230400, B230400}, {921600, B921600}, {4000000, B4000000}, {4000001, B0},
+      {110, B110},   {300, B300},       {600, B600},       {1200, B1200},       {2400, B2400},
+      {4800, B4800}, {9600, B9600},     {14400, B0},       {19200, B19200},     {38400, B38400},
+      {56000, B0},   {57600, B57600},   {115200, B115200}, {128000, B0},        {256000, B0},
+      {12345, B0},   {230400, B230400}, {921600, B921600}, {4000000, B4000000}, {4000001, B0},
   };
   for (const auto& c : cases) {
     const LineRequest r = Map(Line8N1(c.rate));
@@ -82,8 +81,8 @@ TEST(PosixLineSettingsTest, FramingParityAndFlowControl) {
       {"even", [](Dcb& d) { d.Parity = kEvenParity; }, PARENB | PARODD | CMSPAR, PARENB, 0},
       {"mark", [](Dcb& d) { d.Parity = kMarkParity; }, PARENB | PARODD | CMSPAR,
        PARENB | PARODD | CMSPAR, 0},
-      {"space", [](Dcb& d) { d.Parity = kSpaceParity; }, PARENB | PARODD | CMSPAR,
-       PARENB | CMSPAR, 0},
+      {"space", [](Dcb& d) { d.Parity = kSpaceParity; }, PARENB | PARODD | CMSPAR, PARENB | CMSPAR,
+       0},
       {"parity check", [](Dcb& d) { d.Flags |= kDcbParity; }, 0, 0, INPCK},
       {"two stop bits", [](Dcb& d) { d.StopBits = kTwoStopBits; }, CSTOPB, CSTOPB, 0},
       {"1.5 stop bits with 5 data bits",

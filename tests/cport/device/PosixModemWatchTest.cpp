@@ -1,7 +1,5 @@
 // The modem-line helper with its blocking call stood in for: real TIOCMIWAIT
 // needs a UART, which a pseudo-terminal is not.
-#include "cport/device/PosixModemWatch.h"
-
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <mutex>
 
 #include "cport/device/LineFlags.h"
+#include "cport/device/PosixModemWatch.h"
 
 namespace cport::device {
 namespace {
@@ -98,10 +97,10 @@ TEST(ModemWatchTest, StopEndsABlockedWaitAndTheWatchStartsAgain) {
     const auto start = Clock::now();
     watch.Stop();
     EXPECT_FALSE(watch.Running());
-    std::printf("[ measured ] modem watch stopped in %lld us\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                           Clock::now() - start)
-                                           .count()));
+    std::printf(
+        "[ measured ] modem watch stopped in %lld us\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()));
   }
   // Stopped, a change is not taken any more; restarted, it is.
   ASSERT_FALSE(watch.Start(line.Wait(), line.Counts()));

@@ -40,8 +40,8 @@ class PtyDeviceTest : public ::testing::Test {
   // Blocking forms, as the port builds them from start and wait.
   std::error_code Write(std::string_view bytes, std::uint32_t& written) {
     Transfer t;
-    if (auto ec = dev->StartWrite(bytes.data(), static_cast<std::uint32_t>(bytes.size()), t,
-                                  written)) {
+    if (auto ec =
+            dev->StartWrite(bytes.data(), static_cast<std::uint32_t>(bytes.size()), t, written)) {
       return ec;
     }
     return dev->WaitForTransfer(t, written);

@@ -48,9 +48,9 @@ TEST(PtyOpenTest, SecondOpenerOfTheSameDeviceFailsUntilTheFirstCloses) {
 }
 
 TEST_F(PtyDeviceTest, SpeedsReachTheTerminalAndCustomOnesGoThroughTermios2) {
-  const std::uint32_t speeds[] = {110,   300,   600,    1200,   2400,   4800,   9600,  14400,
-                                  19200, 38400, 56000,  57600,  115200, 128000, 256000,
-                                  12345, 31250, 250000, 921600};
+  const std::uint32_t speeds[] = {110,    300,   600,   1200,   2400,  4800,   9600,
+                                  14400,  19200, 38400, 56000,  57600, 115200, 128000,
+                                  256000, 12345, 31250, 250000, 921600};
   for (std::uint32_t rate : speeds) {
     ASSERT_FALSE(dev->SetLineSettings(Line8N1(rate))) << rate;
     KernelTermios k;

@@ -3,7 +3,7 @@
 // the device under test opens the slave by its path. Both sides start raw, and
 // the fixture keeps its own slave descriptor open so that the slave keeps its
 // settings (the kernel resets a slave's termios when its last user closes it)
-// and so that the test can inspect the termios the device applied.
+// and so that the test can read the termios the device applied.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>

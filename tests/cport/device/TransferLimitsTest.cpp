@@ -1,6 +1,6 @@
-#include "cport/device/TransferLimits.h"
-
 #include <gtest/gtest.h>
+
+#include "cport/device/TransferLimits.h"
 
 namespace cport::device {
 namespace {
@@ -20,7 +20,7 @@ TEST(TransferLimitsTest, ReadLimitsKeepTheWindowsMeaning) {
       // The port's defaults: return at once with what has arrived.
       {{M, 0, 0, 100, 1000}, 10, true, false, {}, {}},
       {{M, M, 500, 0, 0}, 10, false, true, 500, {}},
-      // Not the special forms: ordinary limits.
+      // Not one of the two particular forms: ordinary limits.
       {{M, M, 0, 0, 0}, 1, false, false, M, M},
       {{M, M, M, 0, 0}, 1, false, false, std::int64_t{M} * 1 + M, M},
       {{M, 0, 7, 0, 0}, 1, false, false, 7, M},
@@ -34,9 +34,9 @@ TEST(TransferLimitsTest, ReadLimitsKeepTheWindowsMeaning) {
   };
   for (const auto& c : cases) {
     const ReadLimits got = ReadLimitsFor(c.timeouts, c.count);
-    SCOPED_TRACE(testing::Message() << c.timeouts.ReadIntervalTimeout << "/"
-                                    << c.timeouts.ReadTotalTimeoutMultiplier << "/"
-                                    << c.timeouts.ReadTotalTimeoutConstant << " x" << c.count);
+    SCOPED_TRACE(testing::Message()
+                 << c.timeouts.ReadIntervalTimeout << "/" << c.timeouts.ReadTotalTimeoutMultiplier
+                 << "/" << c.timeouts.ReadTotalTimeoutConstant << " x" << c.count);
     EXPECT_EQ(got.immediate, c.immediate);
     EXPECT_EQ(got.return_on_any, c.return_on_any);
     EXPECT_EQ(got.total.has_value(), c.total_ms.has_value());
