@@ -28,25 +28,24 @@ constexpr bool CoversEnum(const std::array<EnumEntry<Enum>, N>& table, Enum last
   return true;
 }
 
-// The row of `value`. Values outside the table (a byte cast from storage)
-// have no row.
+// Whether `value` has a row. Values outside the table (a byte cast from
+// storage) have none.
 template <typename Enum, std::size_t N>
-constexpr const EnumEntry<Enum>* FindEntry(const std::array<EnumEntry<Enum>, N>& table,
-                                           Enum value) {
-  const auto i = static_cast<std::size_t>(value);
-  return i < N ? &table[i] : nullptr;
+constexpr bool HasEntry(const std::array<EnumEntry<Enum>, N>&, Enum value) {
+  return static_cast<std::size_t>(value) < N;
 }
 
+// The number and the text of `value`; 0 and an empty text without a row.
+// (Index checks rather than row pointers: pointer tests are not constant
+// expressions under the address sanitizer.)
 template <typename Enum, std::size_t N>
 constexpr std::int32_t EnumNumber(const std::array<EnumEntry<Enum>, N>& table, Enum value) {
-  const auto* row = FindEntry(table, value);
-  return row ? row->number : 0;
+  return HasEntry(table, value) ? table[static_cast<std::size_t>(value)].number : 0;
 }
 
 template <typename Enum, std::size_t N>
 constexpr std::string_view EnumText(const std::array<EnumEntry<Enum>, N>& table, Enum value) {
-  const auto* row = FindEntry(table, value);
-  return row ? row->text : std::string_view{};
+  return HasEntry(table, value) ? table[static_cast<std::size_t>(value)].text : std::string_view{};
 }
 
 }  // namespace cport
