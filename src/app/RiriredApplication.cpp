@@ -1,10 +1,15 @@
 #include "app/RiriredApplication.h"
 
 #include "app/UiServices.h"
+#include "cport/ApplicationException.h"
 
 RiriredApplication::RiriredApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("RiriredOZ"));
   setApplicationDisplayName(QStringLiteral("Ririred OZ"));
+  // Errors the port component catches itself (a failed close while it is
+  // destroyed, say) reach the operator the same way.
+  cport::SetApplicationExceptionHandler(
+      [](const std::exception& error) { Ui().ReportUncaught(QString::fromUtf8(error.what())); });
 }
 
 bool RiriredApplication::notify(QObject* receiver, QEvent* event) {

@@ -1,0 +1,523 @@
+#include "app/frRiriredOz.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <array>
+#include <filesystem>
+
+#include "app/KeyInjector.h"
+#include "app/LogView.h"
+#include "app/UiServices.h"
+#include "cport/ComPort.h"
+#include "cport/IntegerText.h"
+#include "monitor/Cp1252.h"
+#include "monitor/DescriptionFile.h"
+#include "monitor/RtfWriter.h"
+#include "monitor/SettingsStore.h"
+#include "monitor/TimeOfDay.h"
+
+namespace {
+
+// The window's texts are Windows-1252 in the original design; here they are
+// written as UTF-8 literals and shown as Unicode.
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QColor ToQColor(monitor::Rgb rgb) {
+  return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+template <typename W>
+W* Make(QWidget* parent, const char* name) {
+  auto* w = new W(parent);
+  w->setObjectName(QString::fromLatin1(name));
+  return w;
+}
+
+QFrame* MakePanel(QWidget* parent, const char* name, bool raised) {
+  auto* panel = Make<QFrame>(parent, name);
+  if (raised) {
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(1);
+  } else {
+    panel->setFrameStyle(QFrame::NoFrame);
+  }
+  return panel;
+}
+
+void SetLabelColour(QLabel* label, monitor::Rgb colour) {
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, ToQColor(colour));
+  label->setPalette(palette);
+}
+
+}  // namespace
+
+TfrmRiriredOz::TfrmRiriredOz(QWidget* parent) : TfrmRiriredOz(Options{}, parent) {}
+
+TfrmRiriredOz::TfrmRiriredOz(Options options, QWidget* parent)
+    : QWidget(parent),
+      options_(std::move(options)),
+      decoder_(options_.timeOfDay ? options_.timeOfDay : monitor::LocalTimeOfDay),
+      serial_(std::make_unique<cport::TComPort>()) {
+  if (!options_.keys) {
+    ownKeys_ = std::make_unique<FocusedWidgetKeyInjector>();
+    options_.keys = ownKeys_.get();
+  }
+  serial_->SetName("Serial");
+  serial_->OnRxChar = [this](cport::TCustomComPort& sender, int count) {
+    SerialRxChar(sender, count);
+  };
+  BuildControls();
+  FormCreate();
+}
+
+TfrmRiriredOz::~TfrmRiriredOz() {
+  FormClose();
+  // The port goes first: closing it may still deliver events that reach the
+  // log and its view, which must then still exist.
+  try {
+    serial_.reset();
+  } catch (...) {
+    ReportUncaughtException(std::current_exception());
+  }
+  delete memSerial;
+  memSerial = nullptr;
+}
+
+void TfrmRiriredOz::BuildControls() {
+  setObjectName(QStringLiteral("frmRiriredOz"));
+  setWindowTitle(QStringLiteral("Ririred OZ"));
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPixelSize(11);
+  setFont(font);
+  setBackgroundRole(QPalette::Button);
+  setAutoFillBackground(true);
+  setMinimumSize(550, 360);
+  setGeometry(160, 142, 667, 417);
+
+  // Panels: pnDireita on the right, pnEsquerda fills the rest; inside it the
+  // log fills what pnAbaixo leaves at the bottom.
+  auto* root = new QHBoxLayout(this);
+  root->setContentsMargins(0, 0, 0, 0);
+  root->setSpacing(0);
+  pnEsquerda = MakePanel(this, "pnEsquerda", false);
+  pnDireita = MakePanel(this, "pnDireita", true);
+  pnDireita->setFixedWidth(109);
+  root->addWidget(pnEsquerda, 1);
+  root->addWidget(pnDireita, 0);
+
+  auto* left = new QVBoxLayout(pnEsquerda);
+  left->setContentsMargins(0, 0, 0, 0);
+  left->setSpacing(0);
+  memSerial = new LogView(log_, pnEsquerda);
+  memSerial->setObjectName(QStringLiteral("memSerial"));
+  pnAbaixo = MakePanel(pnEsquerda, "pnAbaixo", true);
+  pnAbaixo->setFixedHeight(57);
+  left->addWidget(memSerial, 1);
+  left->addWidget(pnAbaixo, 0);
+
+  QStyle* st = style();
+  auto button = [&](const char* name, const char* caption, QRect geometry, const char* hint) {
+    auto* b = Make<QPushButton>(pnDireita, name);
+    b->setText(Text(caption));
+    b->setGeometry(geometry);
+    b->setToolTip(Text(hint));
+    b->setAutoDefault(false);
+    return b;
+  };
+  bbtnConectar = button("bbtnConectar", "&Conectar", {8, 6, 94, 28},
+                        "Inicia ou para a comunição serial.");
+  QFont captionFont(QStringLiteral("MS Sans Serif"));
+  captionFont.setPixelSize(11);
+  bbtnConectar->setFont(captionFont);
+  QPalette captionPalette = bbtnConectar->palette();
+  captionPalette.setColor(QPalette::ButtonText, Qt::black);
+  bbtnConectar->setPalette(captionPalette);
+  btnConfigurar = button("btnConfigurar", "Con&figurar", {8, 37, 94, 27},
+                         "Configura a comunicação serial.");
+  btnConfigurar->setIcon(st->standardIcon(QStyle::SP_FileDialogDetailedView));
+  btnLimpar = button("btnLimpar", "&Limpar", {8, 67, 94, 26}, "Limpa o Log serial.");
+  btnLimpar->setIcon(st->standardIcon(QStyle::SP_TrashIcon));
+  btnSalvar = button("btnSalvar", "&Salvar", {8, 96, 93, 26}, "Salva o Log serial.");
+  btnSalvar->setIcon(st->standardIcon(QStyle::SP_DialogSaveButton));
+  btnFechar = button("btnFechar", "&Fechar", {8, 127, 93, 27}, "Fecha o aplicativo.");
+  btnFechar->setIcon(st->standardIcon(QStyle::SP_DialogCloseButton));
+  SetConnectButtonKind(true);
+
+  auto check = [&](const char* name, const char* caption, QRect geometry, const char* hint) {
+    auto* c = Make<QCheckBox>(pnDireita, name);
+    c->setText(Text(caption));
+    c->setGeometry(geometry);
+    if (*hint) c->setToolTip(Text(hint));
+    return c;
+  };
+  ckbAutoConectar = check("ckbAutoConectar", "Auto Conectar", {4, 159, 104, 17}, "");
+  ckbAutoPageDown =
+      check("ckbAutoPageDown", "Auto Page Down", {4, 176, 102, 17},
+            "Simula a Tecla Page Down para sempre exibir o final do Log na tela.");
+  ckbAutoLimparLog = check("ckbAutoLimparLog", "Auto Limpar Log", {4, 194, 97, 17}, "");
+  ckbMostrarTempo = check("ckbMostrarTempo", "Mostrar Tempos", {4, 212, 97, 17}, "");
+
+  lFormato = Make<QLabel>(pnDireita, "lFormato");
+  lFormato->setText(QStringLiteral("Formato:"));
+  lFormato->move(5, 232);
+  lFormato->adjustSize();
+  cmbFormato = Make<QComboBox>(pnDireita, "cmbFormato");
+  cmbFormato->setEditable(true);
+  cmbFormato->setInsertPolicy(QComboBox::NoInsert);
+  cmbFormato->addItems({QStringLiteral("String"), QStringLiteral("Decimal"),
+                        QStringLiteral("HexaDecimal"), QStringLiteral("Ririred OZ")});
+  cmbFormato->setGeometry(4, 249, 94, 21);
+  cmbFormato->setToolTip(Text("Seleciona o formato de impressão dos dados recebidos."));
+
+  grbxQuebra = Make<QGroupBox>(pnDireita, "grbxQuebra");
+  grbxQuebra->setTitle(QStringLiteral(" Quebra de Linha "));
+  grbxQuebra->setGeometry(4, 274, 101, 66);
+  lInicio = Make<QLabel>(grbxQuebra, "lInicio");
+  lInicio->setText(Text("Com Ínicio:"));
+  lInicio->move(3, 22);
+  lInicio->adjustSize();
+  lNoFinal = Make<QLabel>(grbxQuebra, "lNoFinal");
+  lNoFinal->setText(QStringLiteral("Com Final:"));
+  lNoFinal->move(3, 43);
+  lNoFinal->adjustSize();
+  eInicio = Make<QLineEdit>(grbxQuebra, "eInicio");
+  eInicio->setGeometry(66, 14, 30, 21);
+  eInicio->setToolTip(Text("Define o byte que ao antes de ser recebido quebra a linha no "
+                           "Log.Para valores hexa use \"$\""));
+  eFinal = Make<QLineEdit>(grbxQuebra, "eFinal");
+  eFinal->setGeometry(66, 37, 30, 21);
+  eFinal->setToolTip(Text("Define o byte que ao após ser recebido quebra a linha no "
+                          "Log.Para valores hexa use \"$\"."));
+  grbxQuebra->hide();
+
+  pnLeds = MakePanel(pnDireita, "pnLeds", false);
+  pnDireita->installEventFilter(this);
+
+  // The lower panel: the verdict label, and the send rows that stay hidden.
+  lbResultado = Make<QLabel>(pnAbaixo, "lbResultado");
+  QFont resultFont(QStringLiteral("Arial"));
+  resultFont.setPixelSize(43);
+  resultFont.setBold(true);
+  lbResultado->setFont(resultFont);
+  lbResultado->setAutoFillBackground(true);
+  lbResultado->setBackgroundRole(QPalette::Button);
+  SetLabelColour(lbResultado, monitor::kBlue);
+  lbResultado->move(177, 5);
+  lbResultado->setText(QStringLiteral("RESULTADO"));
+  lbResultado->adjustSize();
+
+  Label1 = Make<QLabel>(pnAbaixo, "Label1");
+  Label1->setText(QStringLiteral("Envio:"));
+  Label1->move(8, 8);
+  Label1->adjustSize();
+  eEnviar = Make<QLineEdit>(pnAbaixo, "eEnviar");
+  eEnviar->setGeometry(48, 4, 393, 21);
+  eEnviar->setToolTip(Text(
+      "Para Strings digite o valor entre aspas Ex: \"Uma String\", para bytes decimais "
+      "escreva os valores com espaços. Ex: 234 30 83. Para valores hexa use \"$\" na frente. "
+      "Ex: $23 $35 $34"));
+  const QIcon sendGlyph = st->standardIcon(QStyle::SP_ArrowRight);
+  btnEnviar = Make<QPushButton>(pnAbaixo, "btnEnviar");
+  btnEnviar->setText(QStringLiteral("&Enviar"));
+  btnEnviar->setIcon(sendGlyph);
+  btnEnviar->setGeometry(448, 4, 75, 22);
+  btnEnviar->setToolTip(QStringLiteral("Envia o buffer digitado."));
+  lEspecial = Make<QLabel>(pnAbaixo, "lEspecial");
+  lEspecial->setText(QStringLiteral("Envio Especial:"));
+  lEspecial->move(9, 33);
+  lEspecial->adjustSize();
+  eEspecial = Make<QLineEdit>(pnAbaixo, "eEspecial");
+  eEspecial->setGeometry(87, 30, 202, 21);
+  lTipo = Make<QLabel>(pnAbaixo, "lTipo");
+  lTipo->setText(QStringLiteral("Tipo: "));
+  lTipo->move(295, 36);
+  lTipo->adjustSize();
+  cmbTipo = Make<QComboBox>(pnAbaixo, "cmbTipo");
+  cmbTipo->addItem(QStringLiteral("FSK"));
+  cmbTipo->setGeometry(326, 31, 114, 21);
+  btnEnviarEsp = Make<QPushButton>(pnAbaixo, "btnEnviarEsp");
+  btnEnviarEsp->setText(QStringLiteral("En&viar"));
+  btnEnviarEsp->setIcon(sendGlyph);
+  btnEnviarEsp->setGeometry(448, 31, 75, 22);
+  btnEnviarEsp->setToolTip(QStringLiteral("Envia o buffer digitado."));
+  for (QWidget* w : std::array<QWidget*, 8>{Label1, eEnviar, btnEnviar, lEspecial, eEspecial,
+                                            lTipo, cmbTipo, btnEnviarEsp}) {
+    w->hide();
+  }
+  pnAbaixo->installEventFilter(this);
+
+  // Tab order, as the design numbers it within each panel.
+  const std::array<QWidget*, 13> order{bbtnConectar, btnConfigurar, btnLimpar, btnSalvar,
+                                       btnFechar,    cmbFormato,    eInicio,   eFinal,
+                                       ckbAutoPageDown, ckbAutoConectar, ckbAutoLimparLog,
+                                       ckbMostrarTempo, memSerial};
+  for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+  setTabOrder(memSerial, eEnviar);
+  setTabOrder(eEnviar, btnEnviar);
+  setTabOrder(btnEnviar, eEspecial);
+  setTabOrder(eEspecial, cmbTipo);
+  setTabOrder(cmbTipo, btnEnviarEsp);
+
+  tmPageDown = new QTimer(this);
+  tmPageDown->setObjectName(QStringLiteral("tmPageDown"));
+  tmPageDown->setInterval(100);
+
+  // Handlers. Check boxes and edits also run when the program sets them;
+  // the format box only when the operator changes it.
+  auto guarded = [](auto handler) { return [handler] { RunGuarded(handler); }; };
+  connect(bbtnConectar, &QPushButton::clicked, this, guarded([this] { bbtnConectarClick(); }));
+  connect(btnConfigurar, &QPushButton::clicked, this, guarded([this] { btnConfigurarClick(); }));
+  connect(btnLimpar, &QPushButton::clicked, this, guarded([this] { btnLimparClick(); }));
+  connect(btnSalvar, &QPushButton::clicked, this, guarded([this] { btnSalvarClick(); }));
+  connect(btnFechar, &QPushButton::clicked, this, guarded([this] { btnFecharClick(); }));
+  connect(ckbAutoConectar, &QCheckBox::toggled, this,
+          [this](bool on) { settings_.AutoConectar = on; });
+  connect(ckbAutoPageDown, &QCheckBox::toggled, this,
+          [this](bool on) { settings_.AutoPageDown = on; });
+  connect(ckbAutoLimparLog, &QCheckBox::toggled, this,
+          [this](bool on) { settings_.AutoLimparLog = on; });
+  connect(ckbMostrarTempo, &QCheckBox::toggled, this,
+          [this](bool on) { settings_.MostrarTempo = on; });
+  connect(cmbFormato, &QComboBox::activated, this, [this] { cmbFormatoChange(); });
+  connect(cmbFormato->lineEdit(), &QLineEdit::textEdited, this, [this] { cmbFormatoChange(); });
+  connect(eInicio, &QLineEdit::textChanged, this, [this] { eInicioChange(); });
+  connect(eFinal, &QLineEdit::textChanged, this, [this] { eFinalChange(); });
+  connect(tmPageDown, &QTimer::timeout, this, guarded([this] { tmPageDownTimer(); }));
+
+  // Enter runs the default button (the connect button while it has the OK
+  // kind); Esc runs the cancel button, btnConfigurar.
+  for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+    auto* enter = new QShortcut(QKeySequence(key), this);
+    connect(enter, &QShortcut::activated, this, [this] {
+      if (bbtnConectar->isDefault()) bbtnConectar->click();
+    });
+  }
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, btnConfigurar, &QPushButton::click);
+}
+
+void TfrmRiriredOz::FormCreate() {
+  monitor::SetStartDefaults(settings_);
+  if (options_.store) options_.store->Load(settings_, *serial_);
+
+  try {
+    const std::filesystem::path dir =
+        options_.programDir.empty()
+            ? std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
+            : options_.programDir;
+    monitorIni_ = std::make_unique<monitor::MonitorIni>(monitor::DescriptionFilePath(dir));
+  } catch (const std::exception& e) {
+    Ui().ShowError(this, Text("Erro ao carregar arquivo \"RiriredOz.ini\".Erro") +
+                             QString::fromUtf8(e.what()));
+  }
+
+  // An index outside the list selects nothing and leaves Formato as it is.
+  cmbFormato->setCurrentIndex(settings_.Formato < cmbFormato->count() ? settings_.Formato : -1);
+  if (settings_.Inicio != -1) eInicio->setText(QString::number(settings_.Inicio));
+  if (settings_.Final != -1) eFinal->setText(QString::number(settings_.Final));
+  ckbAutoConectar->setChecked(settings_.AutoConectar);
+  ckbAutoPageDown->setChecked(settings_.AutoPageDown);
+  ckbAutoLimparLog->setChecked(settings_.AutoLimparLog);
+  ckbMostrarTempo->setChecked(settings_.MostrarTempo);
+
+  if (settings_.AutoConectar) {
+    try {
+      bbtnConectarClick();
+    } catch (...) {
+      // A failed automatic connect is reported like a failed click; the
+      // window opens disconnected and the result label keeps its design text.
+      ReportUncaughtException(std::current_exception());
+      return;
+    }
+  }
+  lbResultado->setText(QString());
+  lbResultado->adjustSize();
+}
+
+void TfrmRiriredOz::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  if (options_.store) options_.store->Save(settings_, *serial_);
+  // Receive events that still arrive before the port goes find no reader
+  // and describe every code as "***".
+  monitorIni_.reset();
+}
+
+void TfrmRiriredOz::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TfrmRiriredOz::SetConnectButtonKind(bool okKind) {
+  // The kind first, then the caption: the caption is always ours.
+  bbtnConectar->setIcon(
+      style()->standardIcon(okKind ? QStyle::SP_DialogOkButton : QStyle::SP_BrowserStop));
+  bbtnConectar->setDefault(okKind);
+  bbtnConectar->setText(okKind ? QStringLiteral("&Conectar") : QStringLiteral("&Desconectar"));
+}
+
+void TfrmRiriredOz::bbtnConectarClick() {
+  if (!serial_->Connected()) {
+    serial_->OpenPort();
+    SetConnectButtonKind(false);
+  } else {
+    serial_->ClosePort();
+    SetConnectButtonKind(true);
+  }
+}
+
+void TfrmRiriredOz::btnConfigurarClick() {
+  // The port setup dialog is not part of this build yet: the button does
+  // nothing rather than pretend.
+}
+
+void TfrmRiriredOz::btnFecharClick() {
+  if (serial_->Connected()) serial_->ClosePort();
+  close();
+}
+
+void TfrmRiriredOz::cmbFormatoChange() {
+  // An edited text that names no item leaves no item selected: index -1,
+  // stored in 8 bits as 255.
+  int index = cmbFormato->currentIndex();
+  if (cmbFormato->isEditable() && cmbFormato->currentText() != cmbFormato->itemText(index)) {
+    index = cmbFormato->findText(cmbFormato->currentText(), Qt::MatchExactly);
+  }
+  settings_.Formato = static_cast<std::uint8_t>(index);
+}
+
+void TfrmRiriredOz::ParseLineBreak(QLineEdit* edit, std::int32_t& setting,
+                                   const char* invalidMessage) {
+  const QString text = edit->text();
+  if (text.isEmpty()) {
+    setting = -1;
+    return;
+  }
+  // Non-ASCII text never matches the rule, so UTF-8 is as good as cp1252.
+  if (const auto value = cport::ParseIntegerText(text.toStdString())) {
+    setting = *value;
+  } else {
+    Ui().ShowPlain(this, Text(invalidMessage));
+  }
+}
+
+void TfrmRiriredOz::eInicioChange() {
+  ParseLineBreak(eInicio, settings_.Inicio, "Byte de Quebra de Linha Inicial Inválido!");
+}
+
+void TfrmRiriredOz::eFinalChange() {
+  ParseLineBreak(eFinal, settings_.Final, "Byte de Quebra de Linha Final Inválido!");
+}
+
+void TfrmRiriredOz::pnAbaixoCanResize(int newWidth) {
+  eEnviar->resize(newWidth - 135, eEnviar->height());
+  btnEnviar->move(newWidth - 80, btnEnviar->y());
+  eEspecial->resize(newWidth - 325, eEspecial->height());
+  lTipo->move(newWidth - 230, lTipo->y());
+  cmbTipo->move(newWidth - 200, cmbTipo->y());
+  btnEnviarEsp->move(newWidth - 80, btnEnviarEsp->y());
+}
+
+bool TfrmRiriredOz::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize) {
+    if (watched == pnAbaixo) {
+      pnAbaixoCanResize(pnAbaixo->width());
+    } else if (watched == pnDireita) {
+      // pnLeds: aligned to the bottom of the right-hand panel, 21 high.
+      const QRect inner = pnDireita->contentsRect();
+      pnLeds->setGeometry(inner.left(), inner.bottom() + 1 - 21, inner.width(), 21);
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TfrmRiriredOz::SerialRxChar(cport::TCustomComPort& sender, int count) {
+  std::array<std::uint8_t, kReceiveBufferSize> buffer;
+  std::size_t delivered = 0;
+  if (count > 0) {
+    // At most one buffer per pass; the rest waits in the port for the next
+    // event. Only the bytes actually delivered are shown.
+    const int wanted = count < kReceiveBufferSize ? count : kReceiveBufferSize;
+    const int got = sender.ReadBlock(buffer.data(), wanted);
+    delivered = got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+  PresentReceived(std::span<const std::uint8_t>(buffer.data(), delivered));
+}
+
+void TfrmRiriredOz::PresentReceived(std::span<const std::uint8_t> bytes) {
+  if (!bytes.empty()) {
+    monitor::PresentBytes(bytes, settings_, log_, this);
+    memSerial->contentsChanged();
+  }
+  PageDownAfterReceive();
+}
+
+void TfrmRiriredOz::PageDownAfterReceive() {
+  if (!settings_.AutoPageDown) return;
+  pageDownCounter_ = 0;
+  options_.keys->PressPageDown();
+  // Enabling a running timer leaves its rhythm alone.
+  if (!tmPageDown->isActive()) tmPageDown->start();
+}
+
+void TfrmRiriredOz::tmPageDownTimer() {
+  tmPageDown->setInterval(100);
+  pageDownCounter_ += 10;
+  memSerial->setFocus();
+  options_.keys->PressPageDown();
+  if (static_cast<std::int64_t>(log_.LineCount()) < pageDownCounter_) tmPageDown->stop();
+}
+
+void TfrmRiriredOz::AnalisaRecebimento(std::uint8_t byte) {
+  decoder_.AnalisaRecebimento(byte, settings_, monitorIni_.get(), *this);
+}
+
+void TfrmRiriredOz::ClearLog() {
+  log_.Clear();
+  memSerial->contentsChanged();
+}
+
+void TfrmRiriredOz::SetInsertionColour(monitor::Rgb colour) { log_.SetInsertionColour(colour); }
+
+void TfrmRiriredOz::AppendLine(std::string_view cp1252Text) { log_.AppendLine(cp1252Text); }
+
+void TfrmRiriredOz::SetResultLabel(std::string_view text, monitor::Rgb colour) {
+  SetResultado(QString::fromStdString(monitor::Cp1252ToUtf8(text)), colour);
+}
+
+void TfrmRiriredOz::SetResultado(const QString& text, monitor::Rgb colour) {
+  SetLabelColour(lbResultado, colour);
+  lbResultado->setText(text);
+  lbResultado->adjustSize();
+}
+
+void TfrmRiriredOz::btnLimparClick() {
+  log_.Clear();
+  memSerial->contentsChanged();
+  log_.SetInsertionColour(monitor::kBlue);
+  tmPageDown->stop();
+  SetResultado(QString(), monitor::kGreen);
+}
+
+void TfrmRiriredOz::btnSalvarClick() {
+  const auto name = Ui().AskSaveFileName(this, QStringLiteral("*.txt"), QStringLiteral("txt"));
+  if (!name) return;
+  QString path = *name;
+  // A name typed without an extension gets the proposed one.
+  if (std::filesystem::path(path.toStdString()).extension().empty()) path += QStringLiteral(".txt");
+  monitor::SaveRtf(log_, std::filesystem::path(path.toStdString()));
+}

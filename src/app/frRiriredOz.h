@@ -1,0 +1,157 @@
+#pragma once
+// The main window: connect and configure the port, watch the receive log,
+// choose the display format and the options, clear and save the log, and
+// read the verdict of a test run.
+//
+// Everything here runs on the user-interface thread, the port's received
+// bytes included (they arrive through OnRxChar).
+#include <QWidget>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "monitor/LogStore.h"
+#include "monitor/MonitorSettings.h"
+#include "monitor/ReceivePresenter.h"
+#include "monitor/ReportDecoder.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class KeyInjector;
+class LogView;
+
+namespace monitor {
+class MonitorIni;
+class SettingsStore;
+}
+namespace cport {
+class TComPort;
+class TCustomComPort;
+}  // namespace cport
+
+class TfrmRiriredOz : public QWidget,
+                     private monitor::ReportByteSink,
+                     private monitor::ReportSink {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    // Receives the automatic Page Down presses; the focused widget of this
+    // application when null.
+    KeyInjector* keys = nullptr;
+    // Loads the options at start and saves them at close; nothing is loaded
+    // or saved when null.
+    monitor::SettingsStore* store = nullptr;
+    // The local time of day as a fraction of a day, for the report decoder.
+    std::function<double()> timeOfDay;
+    // Where RiriredOz.ini is looked for; the executable's directory if empty.
+    std::filesystem::path programDir;
+  };
+
+  explicit TfrmRiriredOz(QWidget* parent = nullptr);
+  TfrmRiriredOz(Options options, QWidget* parent = nullptr);
+  ~TfrmRiriredOz() override;
+
+  cport::TComPort& Serial() { return *serial_; }
+  monitor::MonitorSettings& Settings() { return settings_; }
+  monitor::LogStore& Log() { return log_; }
+  int PageDownCounter() const { return pageDownCounter_; }
+  monitor::ReportDecoder& Decoder() { return decoder_; }
+  // The description file reader; null before FormCreate and after FormClose.
+  monitor::MonitorIni* MonitorIni() { return monitorIni_.get(); }
+
+  // The receive handler bound to Serial's OnRxChar: reads the Count bytes
+  // waiting (at most one buffer of 1024 per pass) and presents them.
+  void SerialRxChar(cport::TCustomComPort& sender, int count);
+  // Presents bytes as one receive event does (also the page-down step).
+  void PresentReceived(std::span<const std::uint8_t> bytes);
+
+  // Handlers, public so that tests can run them as their controls do.
+  void bbtnConectarClick();
+  void btnConfigurarClick();
+  void btnFecharClick();
+  void btnLimparClick();
+  void btnSalvarClick();
+  void cmbFormatoChange();
+  void eInicioChange();
+  void eFinalChange();
+  void tmPageDownTimer();
+  void AnalisaRecebimento(std::uint8_t byte) override;
+  void pnAbaixoCanResize(int newWidth);
+
+  static constexpr int kReceiveBufferSize = 1024;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void FormCreate();
+  void FormClose();
+  void SetConnectButtonKind(bool okKind);
+  void ParseLineBreak(QLineEdit* edit, std::int32_t& setting, const char* invalidMessage);
+  void PageDownAfterReceive();
+  void SetResultado(const QString& text, monitor::Rgb colour);
+
+  // What decoded report frames do to the window.
+  void ClearLog() override;
+  void SetInsertionColour(monitor::Rgb colour) override;
+  void AppendLine(std::string_view cp1252Text) override;
+  void SetResultLabel(std::string_view text, monitor::Rgb colour) override;
+
+  // The window's members, named as the operator-facing design names them.
+ public:
+  QFrame* pnDireita = nullptr;
+  QFrame* pnEsquerda = nullptr;
+  QFrame* pnAbaixo = nullptr;
+  LogView* memSerial = nullptr;
+  QPushButton* bbtnConectar = nullptr;
+  QPushButton* btnConfigurar = nullptr;
+  QPushButton* btnLimpar = nullptr;
+  QPushButton* btnSalvar = nullptr;
+  QPushButton* btnFechar = nullptr;
+  QCheckBox* ckbAutoConectar = nullptr;
+  QCheckBox* ckbAutoPageDown = nullptr;
+  QCheckBox* ckbAutoLimparLog = nullptr;
+  QCheckBox* ckbMostrarTempo = nullptr;
+  QLabel* lFormato = nullptr;
+  QComboBox* cmbFormato = nullptr;
+  QGroupBox* grbxQuebra = nullptr;
+  QLabel* lInicio = nullptr;
+  QLabel* lNoFinal = nullptr;
+  QLineEdit* eInicio = nullptr;
+  QLineEdit* eFinal = nullptr;
+  QFrame* pnLeds = nullptr;
+  QLabel* lbResultado = nullptr;
+  QLabel* Label1 = nullptr;
+  QLineEdit* eEnviar = nullptr;
+  QPushButton* btnEnviar = nullptr;
+  QLabel* lEspecial = nullptr;
+  QLineEdit* eEspecial = nullptr;
+  QLabel* lTipo = nullptr;
+  QComboBox* cmbTipo = nullptr;
+  QPushButton* btnEnviarEsp = nullptr;
+  QTimer* tmPageDown = nullptr;
+
+ private:
+  Options options_;
+  std::unique_ptr<KeyInjector> ownKeys_;
+  monitor::MonitorSettings settings_{};
+  monitor::LogStore log_;
+  monitor::ReportDecoder decoder_;
+  std::unique_ptr<monitor::MonitorIni> monitorIni_;
+  std::unique_ptr<cport::TComPort> serial_;
+  std::int32_t pageDownCounter_ = 0;
+  bool closed_ = false;
+};

@@ -1,0 +1,36 @@
+#pragma once
+// Test doubles for the desktop: message boxes that record their texts, a
+// save dialog with a preset answer, and a key injector that counts presses.
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+#include "app/KeyInjector.h"
+#include "app/UiServices.h"
+
+class FakeUi final : public UiServices {
+ public:
+  FakeUi() { InstallUiServices(this); }
+  ~FakeUi() override { InstallUiServices(nullptr); }
+
+  void ShowError(QWidget*, const QString& text) override { errors << text; }
+  void ShowPlain(QWidget*, const QString& text) override { plain << text; }
+  std::optional<QString> AskSaveFileName(QWidget*, const QString& filter,
+                                         const QString& suffix) override {
+    lastFilter = filter;
+    lastSuffix = suffix;
+    return saveAnswer;
+  }
+  void ReportUncaught(const QString& message) override { uncaught << message; }
+
+  QStringList errors, plain, uncaught;
+  std::optional<QString> saveAnswer;
+  QString lastFilter, lastSuffix;
+};
+
+class CountingKeys final : public KeyInjector {
+ public:
+  void PressPageDown() override { ++presses; }
+  int presses = 0;
+};

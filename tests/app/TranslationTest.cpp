@@ -1,0 +1,42 @@
+// The program's translation set-up with the catalogues the build puts
+// beside the executable.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+
+#include "app/Translation.h"
+#include "cport/ComError.h"
+
+namespace {
+
+std::string OpenFailure() {
+  return cport::EComPort(cport::PortError::OpenFailed, 2).what();
+}
+
+}  // namespace
+
+TEST(Translation, LanguageIsLangUpToItsFirstDotOrTheUserLocale) {
+  EXPECT_EQ(TranslationLanguage("pt_BR.UTF-8", "en_US"), "pt_BR");
+  EXPECT_EQ(TranslationLanguage("de_DE", "en_US"), "de_DE");
+  EXPECT_EQ(TranslationLanguage("C.UTF-8", "en_US"), "C");
+  EXPECT_EQ(TranslationLanguage(std::nullopt, "pt_BR"), "pt_BR");
+}
+
+TEST(Translation, PortMessagesFollowTheLanguageAndNumbersStayAsTheyWere) {
+  const std::string numericBefore = std::setlocale(LC_NUMERIC, nullptr);
+
+  SetUpTranslation(RIRIRED_BINARY_DIR, TranslationLanguage("pt_BR.UTF-8", ""));
+  EXPECT_EQ(OpenFailure(),
+            "N\xC3\xA3o foi poss\xC3\xADvel abrir a porta serial "
+            "(c\xC3\xB3" "digo de erro do sistema: 2)");
+
+  SetUpTranslation(RIRIRED_BINARY_DIR, TranslationLanguage("de_DE.UTF-8", ""));
+  EXPECT_EQ(OpenFailure(), "Unable to open com port (win error code: 2)");
+
+  EXPECT_EQ(std::setlocale(LC_NUMERIC, nullptr), numericBefore);
+  char number[16];
+  std::snprintf(number, sizeof number, "%.1f", 1.5);
+  EXPECT_STREQ(number, "1.5");
+}
