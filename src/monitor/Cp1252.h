@@ -18,4 +18,8 @@ bool IsCp1252Defined(std::uint8_t byte);
 // A Windows-1252 text as UTF-8.
 std::string Cp1252ToUtf8(std::string_view text);
 
+// UTF-8 as Windows-1252: a character the code page lacks, and a byte that
+// starts no valid sequence, become '?'.
+std::string Utf8ToCp1252(std::string_view text);
+
 }  // namespace monitor

@@ -73,53 +73,6 @@ bool ReadRegularFile(const char* path, std::size_t limit, struct stat& info, std
   return filled <= limit;
 }
 
-// The Windows-1252 byte of a code point, or '?' when the set lacks it.
-char Cp1252Of(char32_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-  for (int byte = 0x80; byte < 0xA0; ++byte) {
-    if (Cp1252ToUnicode(static_cast<std::uint8_t>(byte)) == c) return static_cast<char>(byte);
-  }
-  return '?';
-}
-
-// UTF-8 to Windows-1252; a byte that starts no valid sequence becomes '?'.
-std::string Utf8ToCp1252(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    int extra = 0;
-    char32_t c = lead;
-    char32_t least = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1, c = lead & 0x1F, least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2, c = lead & 0x0F, least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3, c = lead & 0x07, least = 0x10000;
-    } else if (lead >= 0x80) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    std::size_t j = 1;
-    for (; j <= static_cast<std::size_t>(extra) && i + j < text.size(); ++j) {
-      const auto next = static_cast<unsigned char>(text[i + j]);
-      if ((next & 0xC0) != 0x80) break;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (j != static_cast<std::size_t>(extra) + 1 || c < least || c > 0x10FFFF ||
-        (c >= 0xD800 && c <= 0xDFFF)) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    out += Cp1252Of(c);
-    i += j;
-  }
-  return out;
-}
 
 // The code of a key of the form "0x" + two hexadecimal digits, in any case:
 // exactly the keys that match "0x%02X" without regard to case.
