@@ -23,6 +23,7 @@
 #include "app/UiServices.h"
 #include "cport/ComPort.h"
 #include "cport/IntegerText.h"
+#include "monitor/ByteList.h"
 #include "monitor/Cp1252.h"
 #include "monitor/DescriptionFile.h"
 #include "monitor/RtfWriter.h"
@@ -297,6 +298,8 @@ void TfrmRiriredOz::BuildControls() {
   connect(eInicio, &QLineEdit::textChanged, this, [this] { eInicioChange(); });
   connect(eFinal, &QLineEdit::textChanged, this, [this] { eFinalChange(); });
   connect(tmPageDown, &QTimer::timeout, this, guarded([this] { tmPageDownTimer(); }));
+  connect(btnEnviar, &QPushButton::clicked, this, guarded([this] { btnEnviarClick(); }));
+  connect(btnEnviarEsp, &QPushButton::clicked, this, guarded([this] { btnEnviarEspClick(); }));
 
   // Enter runs the default button (the connect button while it has the OK
   // kind); Esc runs the cancel button, btnConfigurar.
@@ -520,4 +523,50 @@ void TfrmRiriredOz::btnSalvarClick() {
   // A name typed without an extension gets the proposed one.
   if (std::filesystem::path(path.toStdString()).extension().empty()) path += QStringLiteral(".txt");
   monitor::SaveRtf(log_, std::filesystem::path(path.toStdString()));
+}
+
+void TfrmRiriredOz::btnEnviarClick() {
+  if (!serial_->Connected()) {
+    Ui().ShowError(this, Text("Erro ao enviar dados.\r\nE necessário estar conectado."));
+    return;
+  }
+  const std::string text = monitor::Utf8ToCp1252(eEnviar->text().toStdString());
+  if (monitor::IsQuotedText(text)) {
+    // A failed write here goes to the default report, not to the message.
+    serial_->WriteText(monitor::QuotedPayload(text));
+    return;
+  }
+  const QString invalid = Text("Erro ao enviar dados.\r\nO buffer de dados é inválido.");
+  const auto bytes = monitor::ParseByteList(text);
+  if (!bytes) {
+    Ui().ShowError(this, invalid);
+    return;
+  }
+  if (bytes->empty()) return;
+  // A single byte is sent too: dropping it would report success for nothing.
+  try {
+    serial_->WriteBlock(bytes->data(), static_cast<std::int32_t>(bytes->size()));
+  } catch (const std::exception&) {
+    Ui().ShowError(this, invalid);
+  }
+}
+
+void TfrmRiriredOz::btnEnviarEspClick() {
+  const std::string text = monitor::Utf8ToCp1252(eEspecial->text().toStdString());
+  if (text.empty()) {
+    Ui().ShowError(this, Text("Erro ao enviar buffer.\r\nBuffer vazio!"));
+    return;
+  }
+  if (text.size() > monitor::kCallerIdMaxText) {
+    Ui().ShowError(this, Text("Erro ao enviar buffer.\r\nTexto muito longo: o máximo é de "
+                              "209 caracteres."));
+    return;
+  }
+  const auto message = monitor::BuildCallerIdMessage(
+      text, options_.localNow ? options_.localNow() : monitor::LocalNow());
+  if (!serial_->Connected()) {
+    Ui().ShowError(this, Text("Erro ao enviar dados.\r\nE necessário estar conectado."));
+    return;
+  }
+  serial_->WriteBlock(message.data(), static_cast<std::int32_t>(message.size()));
 }

@@ -14,6 +14,7 @@
 #include <span>
 #include <string_view>
 
+#include "monitor/CallerIdMessage.h"
 #include "monitor/LogStore.h"
 #include "monitor/MonitorSettings.h"
 #include "monitor/ReceivePresenter.h"
@@ -56,6 +57,8 @@ class TfrmRiriredOz : public QWidget,
     std::function<double()> timeOfDay;
     // Where RiriredOz.ini is looked for; the executable's directory if empty.
     std::filesystem::path programDir;
+    // The local date and time the caller-ID message carries.
+    std::function<monitor::LocalDateTime()> localNow;
   };
 
   explicit TfrmRiriredOz(QWidget* parent = nullptr);
@@ -88,6 +91,8 @@ class TfrmRiriredOz : public QWidget,
   void tmPageDownTimer();
   void AnalisaRecebimento(std::uint8_t byte) override;
   void pnAbaixoCanResize(int newWidth);
+  void btnEnviarClick();
+  void btnEnviarEspClick();
 
   static constexpr int kReceiveBufferSize = 1024;
 
