@@ -99,6 +99,19 @@ TEST(MainWindow, FirstStartShowsTheDefaults) {
   EXPECT_TRUE(w.ui.uncaught.isEmpty());
 }
 
+TEST(MainWindow, StartsMaximizedOverItsRestoredBounds) {
+  Window w;
+  TfrmRiriredOz& f = w.form;
+  EXPECT_EQ(f.geometry(), QRect(160, 142, 667, 417));
+  f.showMaximized();
+  QApplication::processEvents();
+  EXPECT_TRUE(f.isMaximized());
+  EXPECT_TRUE(f.isVisible());
+  f.resize(100, 100);  // smaller than the minimum is not allowed
+  EXPECT_GE(f.width(), 550);
+  EXPECT_GE(f.height(), 360);
+}
+
 TEST(MainWindow, ControlsAreLaidOutWithTheirCaptionsAndHints) {
   Window w;
   TfrmRiriredOz& f = w.form;
