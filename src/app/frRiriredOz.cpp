@@ -306,7 +306,13 @@ void TfrmRiriredOz::BuildControls() {
   for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
     auto* enter = new QShortcut(QKeySequence(key), this);
     connect(enter, &QShortcut::activated, this, [this] {
-      if (bbtnConectar->isDefault()) bbtnConectar->click();
+      // A focused button takes Enter itself, as on the desktop it came from.
+      if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+          focused && focused->window() == this) {
+        focused->click();
+      } else if (bbtnConectar->isDefault()) {
+        bbtnConectar->click();
+      }
     });
   }
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -373,4 +374,24 @@ TEST(MainWindow, FailedConnectClickIsReportedAndTheButtonKeepsItsKind) {
   EXPECT_EQ(w.ui.uncaught[0].toStdString(), "Unable to open com port (win error code: 2)");
   EXPECT_EQ(f.bbtnConectar->text(), "&Conectar");
   EXPECT_TRUE(f.bbtnConectar->isDefault());
+}
+
+TEST(MainWindow, EnterRunsTheFocusedButtonOrElseTheConnectButton) {
+  Window w;
+  TfrmRiriredOz& f = w.form;
+  f.Serial().SetPort("/nonexistent/ttyRIRIRED");
+  f.show();
+  QApplication::setActiveWindow(&f);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  f.PresentReceived(Bytes{1, 2});
+
+  f.btnLimpar->setFocus();
+  QTest::keyClick(f.btnLimpar, Qt::Key_Return);
+  EXPECT_EQ(f.Log().LineCount(), 0u);
+  EXPECT_TRUE(w.ui.uncaught.isEmpty()) << "the connect button did not run";
+
+  f.ckbMostrarTempo->setFocus();
+  QTest::keyClick(f.ckbMostrarTempo, Qt::Key_Return);
+  ASSERT_EQ(w.ui.uncaught.size(), 1) << "the default button tried to connect";
+  EXPECT_TRUE(w.ui.uncaught[0].startsWith("Unable to open com port"));
 }
