@@ -14,6 +14,8 @@
 namespace monitor {
 namespace {
 
+using cport::ProfileFile;
+
 constexpr std::array<std::string_view, 3> kSections = {kResultSection, kTestSection, kErrorSection};
 
 std::timespec RealTimeNow() {

@@ -39,7 +39,7 @@
 #include <string>
 #include <string_view>
 
-#include "monitor/ProfileFile.h"
+#include "cport/ProfileFile.h"
 #include "monitor/ReportDecoder.h"
 
 namespace monitor {
@@ -88,7 +88,7 @@ class MonitorIni final : public DescriptionSource {
   bool loaded_ = false;
   bool settled_ = false;
   Stamp stamp_;
-  ProfileFile file_;
+  cport::ProfileFile file_;
   std::array<Section, 3> sections_;  // RESULTADOS, TESTES, ERROS, looked up by code
   std::size_t readCount_ = 0;
 };

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "monitor/AtomicFile.h"
+#include "cport/AtomicFile.h"
 
 namespace monitor {
 namespace {
@@ -161,7 +161,7 @@ void WriteRtf(const LogStore& log, std::ostream& stream, const RtfFont& font) {
 }
 
 void SaveRtf(const LogStore& log, const std::filesystem::path& file, const RtfFont& font) {
-  AtomicFile target(file);
+  cport::AtomicFile target(file);
   Output out([&target](std::string_view data) { target.Write(data); });
   WriteDocument(log, font, out);
   target.Commit();

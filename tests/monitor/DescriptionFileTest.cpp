@@ -212,7 +212,7 @@ TEST_F(DescriptionFileTest, RandomFilesAgreeWithTheGeneralReader) {
     if (bytes.starts_with("\xEF")) bytes.insert(0, "\n");  // no byte order mark here
     Write(bytes);
     MonitorIni ini(File());
-    const ProfileFile file = ProfileFile::Parse(bytes);
+    const cport::ProfileFile file = cport::ProfileFile::Parse(bytes);
     for (std::string_view section : {"RESULTADOS", "TESTES", "ERROS", "X"}) {
       for (int code : {0x00, 0x0A, 0xA0, 0xAA, 0x0F}) {
         char key[8];

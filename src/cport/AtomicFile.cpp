@@ -1,4 +1,4 @@
-#include "monitor/AtomicFile.h"
+#include "cport/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-namespace monitor {
+namespace cport {
 namespace fs = std::filesystem;
 namespace {
 
@@ -73,4 +73,4 @@ void AtomicFile::Commit() {
   committed_ = true;
 }
 
-}  // namespace monitor
+}  // namespace cport

@@ -25,8 +25,9 @@
 // accepted, NUL included: the text is taken as 8-bit (Windows-1252) bytes and
 // never converted. Nothing is cut; length limits are the caller's.
 //
-// Every line is kept as it was read, so that content this reader does not
-// understand can be written back unchanged by a writer built on this model.
+// Every line is kept as it was read, so that Serialize writes back unchanged
+// whatever Set did not touch: comments, unknown sections and keys, lines this
+// reader does not understand, the byte order mark, the line breaks.
 //
 // A value type with no hidden state; const member functions may be called
 // from any number of threads.
@@ -37,7 +38,7 @@
 #include <string_view>
 #include <vector>
 
-namespace monitor {
+namespace cport {
 
 class ProfileFile {
  public:
@@ -61,6 +62,23 @@ class ProfileFile {
   // The value of `key` in `section`, or nothing when no entry matches.
   std::optional<std::string_view> Get(std::string_view section, std::string_view key) const;
 
+  // Makes Get(section, key) give `value`, as the platform's profile-string
+  // writer does: the entry Get would find becomes "key=value"; without one,
+  // "key=value" goes after the last line that is not empty of the first
+  // matching section; without a section, "[section]" and the entry are added
+  // at the end. Throws std::invalid_argument for texts a line cannot hold as
+  // given: a line break or NUL in any of them, an empty key, a key holding
+  // '=' or starting with ';' or '[', a section holding ']', blanks at either
+  // end of the key or the section, or a value that Get would read back
+  // differently (blanks at either end, or one enclosing pair of quotation
+  // marks).
+  void Set(std::string_view section, std::string_view key, std::string_view value);
+
+  // The text again: every line followed by LineBreak() (the last one only if
+  // it had a break when read, or lines were added after it), after the UTF-8
+  // byte order mark if the text had one.
+  std::string Serialize() const;
+
   const std::vector<Line>& Lines() const { return lines_; }
   bool HasUtf8Bom() const { return hasUtf8Bom_; }
   // The first line break of the text; CR LF when it has none.
@@ -72,7 +90,8 @@ class ProfileFile {
  private:
   std::vector<Line> lines_;
   bool hasUtf8Bom_ = false;
+  bool finalBreak_ = false;
   std::string_view lineBreak_ = "\r\n";
 };
 
-}  // namespace monitor
+}  // namespace cport

@@ -1,6 +1,8 @@
-#include "monitor/ProfileFile.h"
+#include "cport/ProfileFile.h"
 
-namespace monitor {
+#include <stdexcept>
+
+namespace cport {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -78,6 +80,7 @@ ProfileFile ProfileFile::Parse(std::string_view bytes) {
         sawBreak = true;
       }
     }
+    file.finalBreak_ = next != end;
     Line& line = file.lines_.emplace_back();
     line.text.assign(bytes.substr(start, end - start));
     Classify(line);
@@ -99,6 +102,65 @@ std::optional<std::string_view> ProfileFile::Get(std::string_view section,
   return std::nullopt;
 }
 
+void ProfileFile::Set(std::string_view section, std::string_view key, std::string_view value) {
+  auto blankAtEnds = [](std::string_view t) {
+    return !t.empty() && (IsBlank(t.front()) || IsBlank(t.back()));
+  };
+  const std::string_view lineEnds("\r\n\0", 3);
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  if (section.find_first_of(lineEnds) != std::string_view::npos ||
+      key.find_first_of(lineEnds) != std::string_view::npos ||
+      value.find_first_of(lineEnds) != std::string_view::npos || key.empty() ||
+      key.find('=') != std::string_view::npos || key.front() == ';' || key.front() == '[' ||
+      section.find(']') != std::string_view::npos || blankAtEnds(key) || blankAtEnds(section) ||
+      blankAtEnds(value) || quoted) {
+    throw std::invalid_argument("text that a profile line cannot hold");
+  }
+  Line entry;
+  entry.text.append(key).append("=").append(value);
+  Classify(entry);
+
+  std::optional<std::size_t> sectionAt;  // the first matching section
+  std::size_t lastOfSection = 0;         // its last line that is not empty
+  bool inSection = false;
+  bool inFirst = false;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const Line& line = lines_[i];
+    if (line.kind == LineKind::Section) {
+      inSection = NamesMatch(line.Name(), section);
+      inFirst = inSection && !sectionAt;
+      if (inFirst) sectionAt = lastOfSection = i;
+      continue;
+    }
+    if (inSection && line.kind == LineKind::Entry && NamesMatch(line.Name(), key)) {
+      lines_[i] = std::move(entry);
+      return;
+    }
+    if (inFirst && line.kind != LineKind::Empty) lastOfSection = i;
+  }
+  if (!sectionAt) {
+    Line header;
+    header.text.append("[").append(section).append("]");
+    Classify(header);
+    lines_.push_back(std::move(header));
+    lines_.push_back(std::move(entry));
+    finalBreak_ = true;
+    return;
+  }
+  if (lastOfSection + 1 == lines_.size()) finalBreak_ = true;
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastOfSection + 1), std::move(entry));
+}
+
+std::string ProfileFile::Serialize() const {
+  std::string out(hasUtf8Bom_ ? kUtf8Bom : "");
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    out += lines_[i].text;
+    if (i + 1 < lines_.size() || finalBreak_) out += lineBreak_;
+  }
+  return out;
+}
+
 bool ProfileFile::NamesMatch(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -107,4 +169,4 @@ bool ProfileFile::NamesMatch(std::string_view a, std::string_view b) {
   return true;
 }
 
-}  // namespace monitor
+}  // namespace cport

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string_view>
 
-namespace monitor {
+namespace cport {
 
 class AtomicFile {
  public:
@@ -31,4 +31,4 @@ class AtomicFile {
   bool committed_ = false;
 };
 
-}  // namespace monitor
+}  // namespace cport

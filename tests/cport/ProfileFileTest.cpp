@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
-#include "monitor/ProfileFile.h"
+#include "cport/ProfileFile.h"
 
-namespace monitor {
+namespace cport {
 namespace {
 
 using namespace std::string_literals;
@@ -107,5 +108,55 @@ TEST(ProfileFileTest, KeepsEveryLineAsRead) {
   EXPECT_EQ(file.Lines()[3].Value(), "COM1");
 }
 
+TEST(ProfileFileTest, SetChangesOnlyWhatItMust) {
+  struct Case {
+    const char* what;
+    std::string before;
+    const char* section;
+    const char* key;
+    const char* value;
+    std::string after;
+  };
+  const Case cases[] = {
+      {"replaces the entry Get finds", "; c\r\n[S]\r\n  Port = COM1 \r\nX=1\r\n[s]\r\nport=COM9\r\n",
+       "s", "PORT", "COM2", "; c\r\n[S]\r\nPORT=COM2\r\nX=1\r\n[s]\r\nport=COM9\r\n"},
+      {"adds after the section's last line", "[S]\nA=1\n\n[T]\nB=2\n", "S", "C", "3",
+       "[S]\nA=1\nC=3\n\n[T]\nB=2\n"},
+      {"adds a section at the end", "\xEF\xBB\xBF[T]\rB=2", "S", "C", "", "\xEF\xBB\xBF[T]\rB=2\r[S]\rC=\r"},
+      {"to a file without final break", "[S]\r\nA=1", "S", "B", "2", "[S]\r\nA=1\r\nB=2\r\n"},
+      {"an empty file", "", "Serial", "Port", "COM1", "[Serial]\r\nPort=COM1\r\n"},
+      {"a key in an empty section", "[S]\r\n\r\n[T]\r\n", "S", "K", "v",
+       "[S]\r\nK=v\r\n\r\n[T]\r\n"},
+      {"keeps bytes it does not understand", "[S]\r\n\x01\xFF junk\r\nA=\x80\r\n", "S", "B", "#10",
+       "[S]\r\n\x01\xFF junk\r\nA=\x80\r\nB=#10\r\n"},
+  };
+  for (const Case& c : cases) {
+    ProfileFile file = ProfileFile::Parse(c.before);
+    file.Set(c.section, c.key, c.value);
+    EXPECT_EQ(file.Serialize(), c.after) << c.what;
+    EXPECT_EQ(ProfileFile::Parse(file.Serialize()).Get(c.section, c.key), c.value) << c.what;
+  }
+  EXPECT_EQ(ProfileFile::Parse("[S]\nA=1").Serialize(), "[S]\nA=1");
+}
+
+TEST(ProfileFileTest, SetRefusesTextsThatWouldReadBackOtherwise) {
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"S", "K", "two\nlines"}, {"S\r", "K", "v"},   {"S", "K=", "v"},    {"S", "", "v"},
+      {"S", ";K", "v"},         {"S", "[K", "v"},     {"S]", "K", "v"},    {"S", " K", "v"},
+      {" S", "K", "v"},         {"S", "K", " v"},     {"S", "K", "\"v\""}, {"S", "K", "'v'"},
+  };
+  for (const Case& c : cases) {
+    ProfileFile file = ProfileFile::Parse("[S]\r\nK=old\r\n");
+    EXPECT_THROW(file.Set(c.section, c.key, c.value), std::invalid_argument)
+        << c.section << "|" << c.key << "|" << c.value;
+    EXPECT_EQ(file.Serialize(), "[S]\r\nK=old\r\n");
+  }
+}
+
 }  // namespace
-}  // namespace monitor
+}  // namespace cport
