@@ -1,0 +1,61 @@
+#include "cport/CodePage1252.h"
+
+#include <array>
+
+namespace cport {
+namespace {
+
+// 80 to 9F are where Windows-1252 differs from Latin-1; a zero marks a byte
+// the code page leaves undefined.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 88
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 98
+};
+
+}  // namespace
+
+char32_t CodePage1252ToUnicode(std::uint8_t byte) noexcept {
+  if (byte < 0x80 || byte >= 0xA0) return byte;
+  const char16_t c = kHighControls[byte - 0x80];
+  return c != 0 ? c : byte;
+}
+
+std::optional<std::uint8_t> UnicodeToCodePage1252(char32_t c) noexcept {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<std::uint8_t>(c);
+  for (unsigned byte = 0x80; byte < 0xA0; ++byte) {
+    if (CodePage1252ToUnicode(static_cast<std::uint8_t>(byte)) == c) {
+      return static_cast<std::uint8_t>(byte);
+    }
+  }
+  return std::nullopt;
+}
+
+void AppendUtf8(char32_t c, std::string& out) {
+  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string CodePage1252ToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) AppendUtf8(CodePage1252ToUnicode(static_cast<std::uint8_t>(c)), out);
+  return out;
+}
+
+}  // namespace cport

@@ -1,0 +1,29 @@
+#pragma once
+// Windows-1252, the 8-bit character set of the port component's texts: port
+// names, value names and string values as programs hand them over. The
+// registry files of the newer editor format hold Unicode; these functions
+// translate between the two.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cport {
+
+// The Unicode code point of a byte. The five bytes the code page leaves
+// undefined (81, 8D, 8F, 90, 9D) give the C1 control of the same number, as
+// the Windows conversion functions do, so that every byte survives a round
+// trip.
+char32_t CodePage1252ToUnicode(std::uint8_t byte) noexcept;
+
+// The byte of a code point, or nothing when the code page lacks it.
+std::optional<std::uint8_t> UnicodeToCodePage1252(char32_t c) noexcept;
+
+// A Windows-1252 text as UTF-8 (for messages).
+std::string CodePage1252ToUtf8(std::string_view text);
+
+// Appends the UTF-8 form of a code point; surrogates and values beyond
+// U+10FFFF become U+FFFD.
+void AppendUtf8(char32_t c, std::string& out);
+
+}  // namespace cport

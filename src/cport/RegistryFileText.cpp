@@ -1,0 +1,189 @@
+#include "cport/RegistryFileText.h"
+
+#include "cport/CodePage1252.h"
+
+namespace cport {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Reads one code point at `pos` and advances it; U+FFFD for anything that
+// does not decode (one unit is then consumed).
+char32_t NextUtf8(std::string_view bytes, std::size_t& pos) {
+  const auto lead = static_cast<unsigned char>(bytes[pos++]);
+  if (lead < 0x80) return lead;
+  int extra = 0;
+  char32_t c = 0;
+  char32_t least = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    extra = 1, c = lead & 0x1F, least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    extra = 2, c = lead & 0x0F, least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    extra = 3, c = lead & 0x07, least = 0x10000;
+  } else {
+    return kReplacement;
+  }
+  std::size_t p = pos;
+  for (int i = 0; i < extra; ++i, ++p) {
+    if (p >= bytes.size() || (static_cast<unsigned char>(bytes[p]) & 0xC0) != 0x80) {
+      return kReplacement;
+    }
+    c = (c << 6) | (static_cast<unsigned char>(bytes[p]) & 0x3F);
+  }
+  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kReplacement;
+  pos = p;
+  return c;
+}
+
+char16_t Unit16(std::string_view bytes, std::size_t pos, bool bigEndian) {
+  const auto a = static_cast<unsigned char>(bytes[pos]);
+  const auto b = static_cast<unsigned char>(bytes[pos + 1]);
+  return static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+}
+
+char32_t NextUtf16(std::string_view bytes, std::size_t& pos, bool bigEndian) {
+  if (pos + 1 >= bytes.size()) {  // an odd byte at the end of a cut file
+    pos = bytes.size();
+    return kReplacement;
+  }
+  const char16_t first = Unit16(bytes, pos, bigEndian);
+  pos += 2;
+  if (first < 0xD800 || first > 0xDFFF) return first;
+  if (first <= 0xDBFF && pos + 1 < bytes.size()) {
+    const char16_t second = Unit16(bytes, pos, bigEndian);
+    if (second >= 0xDC00 && second <= 0xDFFF) {
+      pos += 2;
+      return 0x10000 + ((static_cast<char32_t>(first) - 0xD800) << 10) + (second - 0xDC00);
+    }
+  }
+  return kReplacement;
+}
+
+void AppendUnit16(char16_t unit, bool bigEndian, std::string& out) {
+  const auto high = static_cast<char>(unit >> 8);
+  const auto low = static_cast<char>(unit & 0xFF);
+  out += bigEndian ? high : low;
+  out += bigEndian ? low : high;
+}
+
+}  // namespace
+
+std::string_view ByteOrderMark(RegistryFileEncoding encoding) {
+  switch (encoding) {
+    using enum RegistryFileEncoding;
+    case Utf16Le:
+      return "\xFF\xFE";
+    case Utf16Be:
+      return "\xFE\xFF";
+    case Utf8:
+      return "\xEF\xBB\xBF";
+    case Ansi:
+      break;
+  }
+  return {};
+}
+
+DecodedRegistryFile DecodeRegistryFile(std::string_view bytes) {
+  using enum RegistryFileEncoding;
+  DecodedRegistryFile file;
+  for (const RegistryFileEncoding e : {Utf8, Utf16Le, Utf16Be}) {
+    if (bytes.starts_with(ByteOrderMark(e))) {
+      file.encoding = e;
+      file.bomSize = ByteOrderMark(e).size();
+      break;
+    }
+  }
+  // A UTF-16 file that lost its mark still shows itself by the zero high
+  // bytes of its first characters ("R\0E\0" or "W\0i\0").
+  if (file.bomSize == 0 && bytes.size() >= 4 && bytes[0] != '\0' && bytes[1] == '\0' &&
+      bytes[2] != '\0' && bytes[3] == '\0') {
+    file.encoding = Utf16Le;
+    file.missingBom = true;
+  }
+
+  bool sawBreak = false;
+  std::size_t pos = file.bomSize;
+  RegistryFileLine line;
+  line.rawBegin = pos;
+  bool pendingCr = false;  // a CR was the last character: an LF may complete the break
+  auto finish = [&](std::size_t end) {
+    line.rawEnd = end;
+    file.lines.push_back(std::move(line));
+    line = RegistryFileLine{};
+    line.rawBegin = end;
+  };
+  while (pos < bytes.size()) {
+    const std::size_t before = pos;
+    char32_t c;
+    switch (file.encoding) {
+      case Ansi:
+        c = CodePage1252ToUnicode(static_cast<std::uint8_t>(bytes[pos++]));
+        break;
+      case Utf8:
+        c = NextUtf8(bytes, pos);
+        break;
+      default:
+        c = NextUtf16(bytes, pos, file.encoding == Utf16Be);
+        break;
+    }
+    if (pendingCr) {
+      pendingCr = false;
+      if (c == U'\n') {
+        if (!sawBreak) file.lineBreak = U"\r\n", sawBreak = true;
+        finish(pos);
+        continue;
+      }
+      if (!sawBreak) file.lineBreak = U"\r", sawBreak = true;
+      finish(before);
+    }
+    if (c == U'\r') {
+      pendingCr = true;
+    } else if (c == U'\n') {
+      if (!sawBreak) file.lineBreak = U"\n", sawBreak = true;
+      finish(pos);
+    } else {
+      line.text += c;
+    }
+  }
+  if (pendingCr) {
+    if (!sawBreak) file.lineBreak = U"\r";
+    finish(bytes.size());
+  } else if (line.rawBegin < bytes.size()) {
+    line.terminated = false;
+    finish(bytes.size());
+  }
+  return file;
+}
+
+std::string EncodeRegistryText(std::u32string_view text, RegistryFileEncoding encoding) {
+  std::string out;
+  out.reserve(text.size() * (encoding == RegistryFileEncoding::Ansi ? 1 : 2));
+  for (char32_t c : text) {
+    switch (encoding) {
+      using enum RegistryFileEncoding;
+      case Ansi:
+        out += static_cast<char>(UnicodeToCodePage1252(c).value_or('?'));
+        break;
+      case Utf8:
+        AppendUtf8(c, out);
+        break;
+      case Utf16Le:
+      case Utf16Be: {
+        const bool bigEndian = encoding == Utf16Be;
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
+        if (c < 0x10000) {
+          AppendUnit16(static_cast<char16_t>(c), bigEndian, out);
+        } else {
+          c -= 0x10000;
+          AppendUnit16(static_cast<char16_t>(0xD800 + (c >> 10)), bigEndian, out);
+          AppendUnit16(static_cast<char16_t>(0xDC00 + (c & 0x3FF)), bigEndian, out);
+        }
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace cport
