@@ -45,6 +45,8 @@
 namespace cport {
 
 class TCustomComPort;
+class IniFile;
+class Registry;
 
 // The published event types; Sender is the port that raises the event.
 using TNotifyEvent = std::function<void(TCustomComPort& Sender)>;
@@ -142,6 +144,30 @@ class TCustomComPort : public TComponent {
   // Takes and clears the device's line errors; ceRxParity only counts while
   // Parity.Check is set.
   TComErrors TakeLineErrors();
+
+  // ---- Settings storage ----------------------------------------------------
+  // Write or read the groups of SettingGroups, in the order sgBasic, sgOther,
+  // sgParityDetails, sgBuffer, sgTimeouts, sgFlowDetails, as named values in
+  // the text forms of ComTexts.h (integers as numbers): into section Name()
+  // of an ini file, or into the registry object's open key. The caller opens
+  // the store before and closes it after.
+  //  - Stores delete nothing: "CustomBaudRate" is written only for brCustom,
+  //    an earlier one stays, and so do the values of groups not selected.
+  //  - LoadFromIniFile reads each value with the current setting (in its text
+  //    form) as default, so a missing key changes nothing; "CustomBaudRate"
+  //    is read only when the BaudRate just set is brCustom, with 9600 as its
+  //    default. LoadFromRegistry has no defaults: a missing text reads as ""
+  //    (and so as the parse fallback), a missing integer raises.
+  //  - "FlowControl" that parses to fcCustom changes no flow control field.
+  //  - Every value goes through its setter, so an open port applies each one
+  //    at once unless a settings batch runs.
+  // Errors: the store's own (IniFileError "Unable to write to %s",
+  // RegistryError), or EComPort from a setter; the first one ends the
+  // operation, and what was written or set before stays.
+  virtual void StoreToRegistry(Registry& Reg);
+  virtual void StoreToIniFile(IniFile& Ini);
+  virtual void LoadFromRegistry(Registry& Reg);
+  virtual void LoadFromIniFile(IniFile& Ini);
 
   // ---- Settings ------------------------------------------------------------
   TBaudRate BaudRate() const noexcept { return baudRate_; }
