@@ -38,6 +38,7 @@
 #include "cport/ComParity.h"
 #include "cport/ComTimeouts.h"
 #include "cport/Component.h"
+#include "cport/FreeNotices.h"
 #include "cport/EventMonitor.h"
 #include "cport/TransferRequest.h"
 #include "cport/device/ComDevice.h"
@@ -217,6 +218,12 @@ class TCustomComPort : public TComponent {
   const TComBuffer& Buffer() const noexcept { return buffer_; }
   void SetBuffer(const TComBuffer& Value);
 
+  // ---- Destruction notices -------------------------------------------------
+  // Run once when the port is destroyed, after it has closed and while its
+  // members still exist; a control bound to the port uses them to forget it
+  // (and removes its notice when it goes first).
+  FreeNotices& DestroyNotices() noexcept { return destroyNotices_; }
+
   // ---- Published events ----------------------------------------------------
   // Raised only through the Do... hooks below, always with this port as
   // Sender, on the thread named by the operation that raises them.
@@ -313,6 +320,9 @@ class TCustomComPort : public TComponent {
   TComFlowControl flowControl_{this};
   TComTimeouts timeouts_{this};
   TComBuffer buffer_{this};
+  // Declared last, so destroyed first: the notices run on a port that is
+  // closed but otherwise whole.
+  FreeNotices destroyNotices_;
 };
 
 // The class forms and programs hold; it adds nothing to TCustomComPort.
