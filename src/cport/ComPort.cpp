@@ -69,6 +69,21 @@ void TCustomComPort::SetBuffer(const TComBuffer& Value) {
   ApplyBufferSettings();
 }
 
+void TCustomComPort::CloseLostDevice() {
+  if (!connected_ || Designing()) return;
+  try {
+    ClosePort();
+    return;
+  } catch (const EComPort& error) {
+    if (error.PortErrorCode() != static_cast<std::int32_t>(PortError::PurgeFailed)) throw;
+  }
+  // The purge failed after OnBeforeClose: finish the sequence from there.
+  StopEventMonitor();
+  CloseDevice();
+  connected_ = false;
+  DoAfterClose();
+}
+
 // ---- Event hooks ---------------------------------------------------------------
 
 void TCustomComPort::DoAfterClose() {

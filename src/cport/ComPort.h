@@ -91,8 +91,9 @@ class TCustomComPort : public TComponent {
   void ClosePort();
   // Whether the last open started an event monitor (Events was not empty).
   bool EventMonitorRunning() const noexcept { return monitorRunning_; }
-  // How OpenPort creates the event monitor; see EventMonitor.h. Set it while
-  // the port is closed; it is used from the next open on.
+  // How OpenPort creates the event monitor; see EventMonitor.h (a port
+  // starts with DefaultEventMonitorFactory()). Set it while the port is
+  // closed; it is used from the next open on.
   void SetEventMonitorFactory(EventMonitorFactory Factory) { monitorFactory_ = std::move(Factory); }
   // End of loading: when the stored Connected is true (and not designing),
   // opens the port; a failure goes to the application's exception report
@@ -286,10 +287,17 @@ class TCustomComPort : public TComponent {
   friend class TComFlowControl;
   friend class TComTimeouts;
   friend class TComBuffer;
+  // The event monitor runs the per-event handlers through the Do... hooks
+  // and the device, and closes a port whose device went away.
+  friend class TComThread;
 
   // Whether a changed Port or SyncMethod concerns an open device now.
   bool LiveOnDevice() const noexcept { return connected_ && !Loading() && !Designing(); }
   void StopEventMonitor() noexcept;
+  // The close sequence for a device that went away: as ClosePort, except
+  // that a failure to abort the transfers (the device is gone) does not keep
+  // the port open. Runs on the opening thread.
+  void CloseLostDevice();
   std::int32_t BeginTransfer(TransferKind Kind, void* Buffer, std::int32_t Count,
                              TransferRequest* Request);
   template <typename Begin>
@@ -310,7 +318,7 @@ class TCustomComPort : public TComponent {
 
   std::unique_ptr<device::ComDevice> device_;
   // Declared after the device: a monitor never outlives it.
-  EventMonitorFactory monitorFactory_;
+  EventMonitorFactory monitorFactory_ = DefaultEventMonitorFactory();
   std::unique_ptr<EventMonitor> monitor_;
   bool monitorRunning_ = false;
 

@@ -10,8 +10,11 @@
 // also owns whatever its delivery mode needs (a hidden window for
 // smWindowSync delivery), so that it goes away with it.
 //
-// Without a factory no monitor exists and no line events are delivered; the
-// port still opens, closes and transfers normally.
+// A port starts with DefaultEventMonitorFactory(): a TComThread (ComThread.h)
+// delivering through the installed UiDispatcher (UiDispatcher.h). Without a
+// dispatcher it creates a monitor only for smNone delivery, which needs none.
+// Without a factory (or when it gives null) no monitor exists and no line
+// events are delivered; the port still opens, closes and transfers normally.
 #include <functional>
 #include <memory>
 
@@ -25,5 +28,7 @@ class EventMonitor {
 };
 
 using EventMonitorFactory = std::function<std::unique_ptr<EventMonitor>(TCustomComPort& Port)>;
+
+EventMonitorFactory DefaultEventMonitorFactory();
 
 }  // namespace cport

@@ -1,0 +1,59 @@
+#pragma once
+// How the port component reaches the user-interface thread: the thread that
+// opens and closes ports and, in the smThreadSync and smWindowSync modes,
+// runs their line-event handlers. The component has no event loop of its
+// own; the host implements this interface (the program with Qt, tests by
+// hand) and installs one dispatcher at start-up, before any port opens.
+// UiCallQueue.h holds the thread-side mechanics; a host adds only the wake-up
+// of its event loop.
+//
+// Lifecycle: the installed dispatcher must outlive every port that opened
+// while it was installed.
+#include <functional>
+#include <stop_token>
+
+namespace cport {
+
+class UiDispatcher {
+ public:
+  virtual ~UiDispatcher() = default;
+
+  // True on the user-interface thread.
+  virtual bool IsUiThread() const noexcept = 0;
+
+  // Any thread. Runs `call` on the user-interface thread and returns once it
+  // has returned; what it throws is rethrown here. On the user-interface
+  // thread itself the call runs at once. A call is withdrawn, never runs and
+  // Invoke returns false when `abandon` is requested before the
+  // user-interface thread has taken it (a call already taken is waited for),
+  // so that a worker blocked here can always be stopped. True when it ran.
+  virtual bool Invoke(std::function<void()> call, std::stop_token abandon) = 0;
+
+  // Any thread. Like Invoke, except that it returns as soon as the
+  // user-interface thread has taken the call, before the call runs. What the
+  // call throws goes to the application's exception report.
+  virtual bool Send(std::function<void()> call, std::stop_token abandon) = 0;
+
+  // Any thread. Queues `call` for a later pass of the user-interface thread's
+  // event loop and returns at once. Posted calls run in the order posted, and
+  // never inside ServeUntil. What a call throws goes to the application's
+  // exception report.
+  virtual void Post(std::function<void()> call) = 0;
+
+  // User-interface thread. Runs the Invoke and Send calls that are or become
+  // due, and nothing else (no posted call, no input, no timer), until `done`
+  // returns true. `done` is asked on entry, after each call and after each
+  // Notify. The close path waits for a worker this way.
+  virtual void ServeUntil(const std::function<bool()>& done) = 0;
+
+  // Any thread. Makes a running ServeUntil ask its `done` again.
+  virtual void Notify() noexcept = 0;
+};
+
+// The dispatcher of this process, or null when the host installed none.
+UiDispatcher* CurrentUiDispatcher() noexcept;
+
+// Installs `dispatcher` (null removes it) and returns the one it replaces.
+UiDispatcher* SetUiDispatcher(UiDispatcher* dispatcher) noexcept;
+
+}  // namespace cport
