@@ -1,0 +1,109 @@
+#include "monitor/RegistrySettingsStore.h"
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <utility>
+
+#include "cport/ComEnums.h"
+#include "cport/ComPort.h"
+
+namespace monitor {
+namespace {
+
+using cport::Registry;
+
+// The ordinal of a port setting, when the stored number's lowest 8 bits name
+// a value of its enumeration (`count` values).
+template <typename Enum>
+std::optional<Enum> StoredOrdinal(const Registry& reg, std::string_view name, std::size_t count) {
+  if (!reg.ValueExists(name)) return std::nullopt;
+  const auto ordinal = static_cast<std::uint8_t>(reg.ReadInteger(name) & 0xFF);
+  if (ordinal >= count) return std::nullopt;
+  return static_cast<Enum>(ordinal);
+}
+
+void ReadBoolean(const Registry& reg, std::string_view name, bool& setting) {
+  if (reg.ValueExists(name)) setting = reg.ReadInteger(name) > 0;
+}
+
+void ReadSigned(const Registry& reg, std::string_view name, std::int32_t& setting) {
+  if (reg.ValueExists(name)) setting = reg.ReadInteger(name);
+}
+
+}  // namespace
+
+RegistrySettingsStore::RegistrySettingsStore(ErrorReport report, std::filesystem::path directory)
+    : report_(std::move(report)), directory_(std::move(directory)) {}
+
+void RegistrySettingsStore::Report(std::string_view message) const {
+  if (report_) report_(std::string(kErrorPrefix) + std::string(message));
+}
+
+void RegistrySettingsStore::Load(MonitorSettings& settings, cport::TCustomComPort& port) {
+  using namespace cport;
+  Registry reg(directory_);
+  try {
+    reg.SetRootKey(RegistryRoot::HKEY_LOCAL_MACHINE);
+    if (!reg.OpenKey(kKeyPath, false)) {
+      if (!reg.FileProblem().empty()) Report(reg.FileProblem());
+      return;
+    }
+    if (reg.ValueExists("Port")) port.SetPort(reg.ReadString("Port"));
+    if (auto v = StoredOrdinal<TBaudRate>(reg, "BaudRate", kBaudRateTable.size())) {
+      port.SetBaudRate(*v);
+    }
+    if (auto v = StoredOrdinal<TStopBits>(reg, "StopBits", kStopBitsTable.size())) {
+      port.SetStopBits(*v);
+    }
+    if (auto v = StoredOrdinal<TDataBits>(reg, "DataBits", kDataBitsTable.size())) {
+      port.SetDataBits(*v);
+    }
+    if (auto v = StoredOrdinal<TParityBits>(reg, "Parity", kParityTable.size())) {
+      port.Parity().SetBits(*v);
+    }
+    if (reg.ValueExists("Formato")) {
+      settings.Formato = static_cast<std::uint8_t>(reg.ReadInteger("Formato") & 0xFF);
+    }
+    ReadSigned(reg, "Inicio", settings.Inicio);
+    ReadSigned(reg, "Final", settings.Final);
+    ReadBoolean(reg, "AutoConectar", settings.AutoConectar);
+    ReadBoolean(reg, "AutoPageDown", settings.AutoPageDown);
+    ReadBoolean(reg, "AutoLimparLog", settings.AutoLimparLog);
+    ReadBoolean(reg, "MostrarTempo", settings.MostrarTempo);
+    reg.CloseKey();
+  } catch (const std::exception& e) {
+    Report(e.what());
+    return;
+  }
+  if (!reg.FileProblem().empty()) Report(reg.FileProblem());
+}
+
+void RegistrySettingsStore::Save(const MonitorSettings& settings, cport::TCustomComPort& port) {
+  using namespace cport;
+  auto ordinal = [](auto value) { return static_cast<std::int32_t>(value); };
+  try {
+    Registry reg(directory_);
+    reg.SetRootKey(RegistryRoot::HKEY_LOCAL_MACHINE);
+    // Not tested: a key that could not be opened fails the first write, which
+    // is reported with the value's name.
+    reg.OpenKey(kKeyPath, true);
+    reg.WriteString("Port", port.Port());
+    reg.WriteInteger("BaudRate", ordinal(port.BaudRate()));
+    reg.WriteInteger("StopBits", ordinal(port.StopBits()));
+    reg.WriteInteger("DataBits", ordinal(port.DataBits()));
+    reg.WriteInteger("Parity", ordinal(port.Parity().Bits()));
+    reg.WriteInteger("Formato", settings.Formato);
+    reg.WriteInteger("Inicio", settings.Inicio);
+    reg.WriteInteger("Final", settings.Final);
+    reg.WriteInteger("AutoConectar", settings.AutoConectar ? 1 : 0);
+    reg.WriteInteger("AutoPageDown", settings.AutoPageDown ? 1 : 0);
+    reg.WriteInteger("AutoLimparLog", settings.AutoLimparLog ? 1 : 0);
+    reg.WriteInteger("MostrarTempo", settings.MostrarTempo ? 1 : 0);
+    reg.CloseKey();
+  } catch (const std::exception& e) {
+    Report(e.what());
+  }
+}
+
+}  // namespace monitor

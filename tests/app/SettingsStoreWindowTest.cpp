@@ -1,0 +1,148 @@
+// The main window with the real settings store over a registry file in a
+// temporary directory: closing and starting again, connecting at start, and
+// store failures at start and close.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "../cport/TempDir.h"
+#include "../cport/device/PtyPair.h"
+#include "FakeUi.h"
+#include "app/frRiriredOz.h"
+#include "cport/ComPort.h"
+#include "monitor/RegistrySettingsStore.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cport::testing::ReadBytes;
+using cport::testing::TempDir;
+using cport::testing::WriteBytes;
+
+const QString kPrefix = QString::fromUtf8("Erro ao salvar configuraþ§es do CTI.Erro: ");
+const std::string kHead = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n";
+
+// One run of the program: the window over a store in `directory`, reporting
+// as main() does.
+struct ProgramRun {
+  explicit ProgramRun(const fs::path& directory)
+      : store([this](const std::string& text) { ui.ShowError(nullptr, QString::fromStdString(text)); },
+              directory),
+        form(MakeOptions(&keys, &store)) {}
+  static TfrmRiriredOz::Options MakeOptions(KeyInjector* keys, monitor::SettingsStore* store) {
+    TfrmRiriredOz::Options options;
+    options.keys = keys;
+    options.store = store;
+    return options;
+  }
+  FakeUi ui;
+  CountingKeys keys;
+  monitor::RegistrySettingsStore store;
+  TfrmRiriredOz form;
+};
+
+class SettingsStoreWindow : public ::testing::Test {
+ protected:
+  fs::path Directory() const { return dir / "RiriredOZ"; }
+  fs::path File() const { return Directory() / "HKEY_LOCAL_MACHINE.reg"; }
+  TempDir dir;
+};
+
+TEST_F(SettingsStoreWindow, ClosingAndStartingAgainBringsBackEveryOptionAndPortSetting) {
+  {
+    ProgramRun first(Directory());
+    TfrmRiriredOz& f = first.form;
+    f.show();
+    f.cmbFormato->setCurrentIndex(3);  // as the operator picks it
+    emit f.cmbFormato->activated(3);
+    f.eInicio->setText("$0D");
+    f.eFinal->setText("10");
+    f.ckbAutoPageDown->setChecked(false);
+    f.ckbAutoLimparLog->setChecked(true);
+    f.ckbMostrarTempo->setChecked(true);
+    f.Serial().SetPort("/dev/ttyS4");
+    f.Serial().SetBaudRate(cport::TBaudRate::br19200);
+    f.Serial().SetStopBits(cport::TStopBits::sbTwoStopBits);
+    f.Serial().SetDataBits(cport::TDataBits::dbSeven);
+    f.Serial().Parity().SetBits(cport::TParityBits::prOdd);
+    EXPECT_FALSE(fs::exists(File())) << "nothing is stored before the window closes";
+    f.close();
+    EXPECT_TRUE(first.ui.errors.isEmpty());
+  }
+  ProgramRun second(Directory());
+  TfrmRiriredOz& f = second.form;
+  EXPECT_TRUE(second.ui.errors.isEmpty());
+  EXPECT_EQ(f.cmbFormato->currentIndex(), 3);
+  EXPECT_EQ(f.eInicio->text(), "13");
+  EXPECT_EQ(f.eFinal->text(), "10");
+  EXPECT_FALSE(f.ckbAutoConectar->isChecked());
+  EXPECT_FALSE(f.ckbAutoPageDown->isChecked());
+  EXPECT_TRUE(f.ckbAutoLimparLog->isChecked());
+  EXPECT_TRUE(f.ckbMostrarTempo->isChecked());
+  EXPECT_EQ(f.Serial().Port(), "/dev/ttyS4");
+  EXPECT_EQ(f.Serial().BaudRate(), cport::TBaudRate::br19200);
+  EXPECT_EQ(f.Serial().StopBits(), cport::TStopBits::sbTwoStopBits);
+  EXPECT_EQ(f.Serial().DataBits(), cport::TDataBits::dbSeven);
+  EXPECT_EQ(f.Serial().Parity().Bits(), cport::TParityBits::prOdd);
+  EXPECT_FALSE(f.Serial().Connected());
+}
+
+TEST_F(SettingsStoreWindow, AutoConectarOpensAPresentPortAtStart) {
+  cport::device::testing::PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  WriteBytes(File(), kHead + "\"Port\"=\"" + pty.path() + "\"\r\n\"AutoConectar\"=dword:00000001\r\n");
+  ProgramRun run(Directory());
+  TfrmRiriredOz& f = run.form;
+  EXPECT_TRUE(run.ui.uncaught.isEmpty()) << run.ui.uncaught.join("\n").toStdString();
+  EXPECT_TRUE(f.Serial().Connected());
+  EXPECT_EQ(f.bbtnConectar->text(), "&Desconectar");
+  EXPECT_TRUE(f.ckbAutoConectar->isChecked());
+  EXPECT_TRUE(f.lbResultado->text().isEmpty());
+}
+
+TEST_F(SettingsStoreWindow, AutoConectarWithTheDeviceGoneReportsOnceAndOpensDisconnected) {
+  WriteBytes(File(), kHead + "\"Port\"=\"/nonexistent/ttyRIRIRED\"\r\n\"AutoConectar\"=dword:00000001\r\n");
+  ProgramRun run(Directory());
+  TfrmRiriredOz& f = run.form;
+  ASSERT_EQ(run.ui.uncaught.size(), 1);
+  EXPECT_TRUE(run.ui.uncaught[0].startsWith("Unable to open com port"));
+  EXPECT_TRUE(run.ui.errors.isEmpty());
+  EXPECT_FALSE(f.Serial().Connected());
+  EXPECT_EQ(f.bbtnConectar->text(), "&Conectar");
+  EXPECT_EQ(f.lbResultado->text(), "RESULTADO");
+}
+
+TEST_F(SettingsStoreWindow, ABaudRateStoredAsTextIsReportedAtStartAndTheRestKeepsItsDefaults) {
+  WriteBytes(File(), kHead + "\"Port\"=\"COM2\"\r\n\"BaudRate\"=\"115200\"\r\n"
+                             "\"StopBits\"=dword:00000002\r\n\"Formato\"=dword:00000001\r\n");
+  ProgramRun run(Directory());
+  TfrmRiriredOz& f = run.form;
+  ASSERT_EQ(run.ui.errors.size(), 1);
+  EXPECT_EQ(run.ui.errors[0], kPrefix + "Invalid data type for 'BaudRate'");
+  EXPECT_EQ(f.Serial().Port(), "COM2");
+  EXPECT_EQ(f.Serial().BaudRate(), cport::TBaudRate::br9600);
+  EXPECT_EQ(f.Serial().StopBits(), cport::TStopBits::sbOneStopBit);
+  EXPECT_EQ(f.cmbFormato->currentIndex(), 0);
+  EXPECT_TRUE(f.ckbAutoPageDown->isChecked());
+}
+
+TEST_F(SettingsStoreWindow, AnUnwritableLocationReportsPortOnceAndTheWindowStillCloses) {
+  WriteBytes(dir / "plain", "");
+  ProgramRun run(dir / "plain" / "RiriredOZ");
+  TfrmRiriredOz& f = run.form;
+  f.show();
+  EXPECT_TRUE(f.close());
+  EXPECT_FALSE(f.isVisible());
+  ASSERT_EQ(run.ui.errors.size(), 1);
+  EXPECT_EQ(run.ui.errors[0], kPrefix + "Failed to set data for 'Port'");
+  EXPECT_TRUE(run.ui.uncaught.isEmpty());
+}
+
+}  // namespace
