@@ -23,6 +23,7 @@
 #include "app/UiServices.h"
 #include "cport/ComPort.h"
 #include "cport/IntegerText.h"
+#include "cport/setup/PortSetup.h"
 #include "monitor/ByteList.h"
 #include "monitor/Cp1252.h"
 #include "monitor/DescriptionFile.h"
@@ -389,10 +390,7 @@ void TfrmRiriredOz::bbtnConectarClick() {
   }
 }
 
-void TfrmRiriredOz::btnConfigurarClick() {
-  // The port setup dialog is not part of this build yet: the button does
-  // nothing rather than pretend.
-}
+void TfrmRiriredOz::btnConfigurarClick() { cport::ExecuteSetupDialog(*serial_); }
 
 void TfrmRiriredOz::btnFecharClick() {
   if (serial_->Connected()) serial_->ClosePort();
