@@ -155,8 +155,8 @@ void LoadSettings(TCustomComPort& port, SettingReader& r) {
     port.SetStopBits(ParseStopBits(r.Text("StopBits", StopBitsText(port.StopBits()))));
     port.SetDataBits(ParseDataBits(r.Text("DataBits", DataBitsText(port.DataBits()))));
     port.Parity().SetBits(ParseParity(r.Text("Parity", ParityText(port.Parity().Bits()))));
-    const TFlowControl flow = ParseFlowControl(
-        r.Text("FlowControl", FlowControlText(port.FlowControl().FlowControl())));
+    const TFlowControl flow =
+        ParseFlowControl(r.Text("FlowControl", FlowControlText(port.FlowControl().FlowControl())));
     // Custom stands for details stored elsewhere (sgFlowDetails): nothing to
     // set from the composite. An equal composite would change no field either;
     // like the other setters, it then applies nothing.
@@ -185,8 +185,7 @@ void LoadSettings(TCustomComPort& port, SettingReader& r) {
     t.SetReadTotalConstant(r.Integer("Timeouts.ReadTotalConstant", t.ReadTotalConstant()));
     t.SetReadTotalMultiplier(r.Integer("Timeouts.ReadTotalMultiplier", t.ReadTotalMultiplier()));
     t.SetWriteTotalConstant(r.Integer("Timeouts.WriteTotalConstant", t.WriteTotalConstant()));
-    t.SetWriteTotalMultiplier(
-        r.Integer("Timeouts.WriteTotalMultiplier", t.WriteTotalMultiplier()));
+    t.SetWriteTotalMultiplier(r.Integer("Timeouts.WriteTotalMultiplier", t.WriteTotalMultiplier()));
   }
   if (groups.Contains(sgFlowDetails)) {
     TComFlowControl& f = port.FlowControl();

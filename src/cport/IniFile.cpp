@@ -31,8 +31,7 @@ std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key
   return ParseIntegerText(value->substr(0, value->find('\0'))).value_or(defaultValue);
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key,
-                          std::string_view value) {
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   try {
     if (!writable_) throw std::runtime_error("not read");
     ProfileFile changed = profile_;

@@ -116,9 +116,9 @@ Registry::HiveState Registry::LoadHive(RegistryHive& hive) {
     return HiveState::Absent;
   }
   if (error) {
-    fileProblem_ = "Failed to read registry file '" + file.string() + "': " +
-                   (error == std::errc::file_too_large ? std::string("larger than 64 MB")
-                                                       : error.message());
+    fileProblem_ =
+        "Failed to read registry file '" + file.string() + "': " +
+        (error == std::errc::file_too_large ? std::string("larger than 64 MB") : error.message());
     return HiveState::Unreadable;
   }
   hive = RegistryHive::Parse(std::string(RegistryRootName(root_)), bytes);

@@ -24,7 +24,7 @@ enum class RegistryFileEncoding : std::uint8_t {
 };
 
 struct RegistryFileLine {
-  std::u32string text;      // without the line break
+  std::u32string text;       // without the line break
   std::size_t rawBegin = 0;  // [rawBegin, rawEnd) of the file's bytes, line break included
   std::size_t rawEnd = 0;
   bool terminated = true;  // false only for a last line without a line break

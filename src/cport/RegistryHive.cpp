@@ -304,7 +304,8 @@ RegistryHive RegistryHive::Parse(std::string rootName, std::string_view bytes) {
             (folded.size() > rootFolded.size() && folded.starts_with(rootFolded) &&
              folded[rootFolded.size()] == U'\\')) {
           block.ownRoot = true;
-          block.key = std::u32string(TrimPath(std::u32string_view(folded).substr(rootFolded.size())));
+          block.key =
+              std::u32string(TrimPath(std::u32string_view(folded).substr(rootFolded.size())));
         }
       }
     } else if (text.front() == U'"' || text.front() == U'@') {
@@ -385,7 +386,8 @@ void RegistryHive::AddBlock(Block block, Key*& current) {
         // The key and every subkey: "k" and the run of "k\..." in sort order.
         const std::u32string prefix = it->key + U'\\';
         keys_.erase(it->key);
-        for (auto k = keys_.lower_bound(prefix); k != keys_.end() && k->first.starts_with(prefix);) {
+        for (auto k = keys_.lower_bound(prefix);
+             k != keys_.end() && k->first.starts_with(prefix);) {
           k = keys_.erase(k);
         }
         break;

@@ -86,12 +86,12 @@ class RegistryHive {
   struct Block {
     enum class Kind : std::uint8_t { Header, Section, Value, Other };
     Kind kind = Kind::Other;
-    std::string raw;       // the bytes in the file, line breaks included
-    bool ownRoot = false;  // Section: a key of this hive's root
+    std::string raw;        // the bytes in the file, line breaks included
+    bool ownRoot = false;   // Section: a key of this hive's root
     bool deletion = false;  // Section "[-KEY]", Value "NAME"=-
     bool blank = false;     // Other: an empty line
-    std::u32string key;    // Section of this root: the folded path
-    std::u32string name;   // Value: the folded name
+    std::u32string key;     // Section of this root: the folded path
+    std::u32string name;    // Value: the folded name
     RegistryValue value;
   };
   using BlockList = std::list<Block>;

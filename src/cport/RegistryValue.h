@@ -9,12 +9,12 @@ namespace cport {
 // The registry's type codes (the numbers of the hex(N) form of registry files).
 // Any other number is kept as it is, with its data as raw bytes.
 inline constexpr std::uint32_t kRegNone = 0;
-inline constexpr std::uint32_t kRegSz = 1;          // text, zero-terminated
-inline constexpr std::uint32_t kRegExpandSz = 2;    // text with %VARIABLES%, zero-terminated
-inline constexpr std::uint32_t kRegBinary = 3;      // bytes
-inline constexpr std::uint32_t kRegDword = 4;       // 32-bit integer, little-endian
-inline constexpr std::uint32_t kRegMultiSz = 7;     // zero-terminated texts, then a zero
-inline constexpr std::uint32_t kRegQword = 11;      // 64-bit integer, little-endian
+inline constexpr std::uint32_t kRegSz = 1;        // text, zero-terminated
+inline constexpr std::uint32_t kRegExpandSz = 2;  // text with %VARIABLES%, zero-terminated
+inline constexpr std::uint32_t kRegBinary = 3;    // bytes
+inline constexpr std::uint32_t kRegDword = 4;     // 32-bit integer, little-endian
+inline constexpr std::uint32_t kRegMultiSz = 7;   // zero-terminated texts, then a zero
+inline constexpr std::uint32_t kRegQword = 11;    // 64-bit integer, little-endian
 
 // Whether the data of `type` are text (converted between the 8-bit interface
 // and a Unicode registry file).

@@ -50,8 +50,8 @@ class RegistrySettingsStore final : public SettingsStore {
   // (U+00FE and U+00A7 where "çõ" was meant).
   static constexpr std::string_view kErrorPrefix = "Erro ao salvar configuraþ§es do CTI.Erro: ";
 
-  explicit RegistrySettingsStore(ErrorReport report,
-                                 std::filesystem::path directory = cport::DefaultRegistryDirectory());
+  explicit RegistrySettingsStore(
+      ErrorReport report, std::filesystem::path directory = cport::DefaultRegistryDirectory());
 
   void Load(MonitorSettings& settings, cport::TCustomComPort& port) override;
   void Save(const MonitorSettings& settings, cport::TCustomComPort& port) override;

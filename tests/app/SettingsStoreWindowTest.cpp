@@ -1,14 +1,13 @@
 // The main window with the real settings store over a registry file in a
 // temporary directory: closing and starting again, connecting at start, and
 // store failures at start and close.
+#include <gtest/gtest.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <string>
 
@@ -33,7 +32,8 @@ const std::string kHead = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel
 // as main() does.
 struct ProgramRun {
   explicit ProgramRun(const fs::path& directory)
-      : store([this](const std::string& text) { ui.ShowError(nullptr, QString::fromStdString(text)); },
+      : store([this](
+                  const std::string& text) { ui.ShowError(nullptr, QString::fromStdString(text)); },
               directory),
         form(MakeOptions(&keys, &store)) {}
   static TfrmRiriredOz::Options MakeOptions(KeyInjector* keys, monitor::SettingsStore* store) {
@@ -97,7 +97,8 @@ TEST_F(SettingsStoreWindow, ClosingAndStartingAgainBringsBackEveryOptionAndPortS
 TEST_F(SettingsStoreWindow, AutoConectarOpensAPresentPortAtStart) {
   cport::device::testing::PtyPair pty;
   ASSERT_TRUE(pty.ok());
-  WriteBytes(File(), kHead + "\"Port\"=\"" + pty.path() + "\"\r\n\"AutoConectar\"=dword:00000001\r\n");
+  WriteBytes(File(),
+             kHead + "\"Port\"=\"" + pty.path() + "\"\r\n\"AutoConectar\"=dword:00000001\r\n");
   ProgramRun run(Directory());
   TfrmRiriredOz& f = run.form;
   EXPECT_TRUE(run.ui.uncaught.isEmpty()) << run.ui.uncaught.join("\n").toStdString();
@@ -108,7 +109,8 @@ TEST_F(SettingsStoreWindow, AutoConectarOpensAPresentPortAtStart) {
 }
 
 TEST_F(SettingsStoreWindow, AutoConectarWithTheDeviceGoneReportsOnceAndOpensDisconnected) {
-  WriteBytes(File(), kHead + "\"Port\"=\"/nonexistent/ttyRIRIRED\"\r\n\"AutoConectar\"=dword:00000001\r\n");
+  WriteBytes(File(),
+             kHead + "\"Port\"=\"/nonexistent/ttyRIRIRED\"\r\n\"AutoConectar\"=dword:00000001\r\n");
   ProgramRun run(Directory());
   TfrmRiriredOz& f = run.form;
   ASSERT_EQ(run.ui.uncaught.size(), 1);
@@ -120,8 +122,9 @@ TEST_F(SettingsStoreWindow, AutoConectarWithTheDeviceGoneReportsOnceAndOpensDisc
 }
 
 TEST_F(SettingsStoreWindow, ABaudRateStoredAsTextIsReportedAtStartAndTheRestKeepsItsDefaults) {
-  WriteBytes(File(), kHead + "\"Port\"=\"COM2\"\r\n\"BaudRate\"=\"115200\"\r\n"
-                             "\"StopBits\"=dword:00000002\r\n\"Formato\"=dword:00000001\r\n");
+  WriteBytes(File(), kHead +
+                         "\"Port\"=\"COM2\"\r\n\"BaudRate\"=\"115200\"\r\n"
+                         "\"StopBits\"=dword:00000002\r\n\"Formato\"=dword:00000001\r\n");
   ProgramRun run(Directory());
   TfrmRiriredOz& f = run.form;
   ASSERT_EQ(run.ui.errors.size(), 1);

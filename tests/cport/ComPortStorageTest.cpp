@@ -23,35 +23,36 @@ using testing::WriteBytes;
 using Strings = std::vector<std::string>;
 using enum SettingGroup;
 
-constexpr SettingGroupSet kAllGroups = {sgBasic,         sgFlowDetails, sgBuffer,
-                                        sgTimeouts,      sgParityDetails, sgOther};
+constexpr SettingGroupSet kAllGroups = {sgBasic,    sgFlowDetails,   sgBuffer,
+                                        sgTimeouts, sgParityDetails, sgOther};
 constexpr const char* kKey = "\\SOFTWARE\\Bench\\Port";
 
 // Every stored setting of a port, for comparing two ports.
 Strings Settings(const TCustomComPort& p) {
   const TComFlowControl& f = p.FlowControl();
   const TComTimeouts& t = p.Timeouts();
-  return {p.Port(),
-          std::to_string(static_cast<int>(p.BaudRate())),
-          std::to_string(p.CustomBaudRate()),
-          std::to_string(static_cast<int>(p.StopBits())),
-          std::to_string(static_cast<int>(p.DataBits())),
-          std::to_string(static_cast<int>(p.Parity().Bits())),
-          std::to_string(p.Parity().Check()) + std::to_string(p.Parity().Replace()) +
-              std::to_string(static_cast<int>(static_cast<unsigned char>(p.Parity().ReplaceChar()))),
-          std::to_string(static_cast<int>(static_cast<unsigned char>(p.EventChar()))),
-          std::to_string(p.DiscardNull()),
-          std::to_string(p.Buffer().InputSize()) + "/" + std::to_string(p.Buffer().OutputSize()),
-          std::to_string(t.ReadInterval()) + "/" + std::to_string(t.ReadTotalConstant()) + "/" +
-              std::to_string(t.ReadTotalMultiplier()) + "/" + std::to_string(t.WriteTotalConstant()) +
-              "/" + std::to_string(t.WriteTotalMultiplier()),
-          std::to_string(static_cast<int>(f.ControlRTS())) +
-              std::to_string(static_cast<int>(f.ControlDTR())) + std::to_string(f.DSRSensitivity()) +
-              std::to_string(f.OutCTSFlow()) + std::to_string(f.OutDSRFlow()) +
-              std::to_string(f.TxContinueOnXoff()) + std::to_string(f.XonXoffIn()) +
-              std::to_string(f.XonXoffOut()),
-          std::to_string(static_cast<int>(f.XonChar())) + "/" +
-              std::to_string(static_cast<int>(f.XoffChar()))};
+  return {
+      p.Port(),
+      std::to_string(static_cast<int>(p.BaudRate())),
+      std::to_string(p.CustomBaudRate()),
+      std::to_string(static_cast<int>(p.StopBits())),
+      std::to_string(static_cast<int>(p.DataBits())),
+      std::to_string(static_cast<int>(p.Parity().Bits())),
+      std::to_string(p.Parity().Check()) + std::to_string(p.Parity().Replace()) +
+          std::to_string(static_cast<int>(static_cast<unsigned char>(p.Parity().ReplaceChar()))),
+      std::to_string(static_cast<int>(static_cast<unsigned char>(p.EventChar()))),
+      std::to_string(p.DiscardNull()),
+      std::to_string(p.Buffer().InputSize()) + "/" + std::to_string(p.Buffer().OutputSize()),
+      std::to_string(t.ReadInterval()) + "/" + std::to_string(t.ReadTotalConstant()) + "/" +
+          std::to_string(t.ReadTotalMultiplier()) + "/" + std::to_string(t.WriteTotalConstant()) +
+          "/" + std::to_string(t.WriteTotalMultiplier()),
+      std::to_string(static_cast<int>(f.ControlRTS())) +
+          std::to_string(static_cast<int>(f.ControlDTR())) + std::to_string(f.DSRSensitivity()) +
+          std::to_string(f.OutCTSFlow()) + std::to_string(f.OutDSRFlow()) +
+          std::to_string(f.TxContinueOnXoff()) + std::to_string(f.XonXoffIn()) +
+          std::to_string(f.XonXoffOut()),
+      std::to_string(static_cast<int>(f.XonChar())) + "/" +
+          std::to_string(static_cast<int>(f.XoffChar()))};
 }
 
 // A port with no setting at its default.
@@ -218,17 +219,35 @@ TEST(ComPortStorage, AllGroupsGoInTheirOrderAndComeBack) {
     port.SetSettingGroups(kAllGroups);
     ChangeEverything(port);
     store->Save(port);
-    EXPECT_EQ(store->Names(),
-              (Strings{"Port", "BaudRate", "CustomBaudRate", "StopBits", "DataBits", "Parity",
-                       "FlowControl", "EventChar", "DiscardNull", "Parity.Check",
-                       "Parity.Replace", "Parity.ReplaceChar", "Buffer.OutputSize",
-                       "Buffer.InputSize", "Timeouts.ReadInterval", "Timeouts.ReadTotalConstant",
-                       "Timeouts.ReadTotalMultiplier", "Timeouts.WriteTotalConstant",
-                       "Timeouts.WriteTotalMultiplier", "FlowControl.ControlRTS",
-                       "FlowControl.ControlDTR", "FlowControl.DSRSensitivity",
-                       "FlowControl.OutCTSFlow", "FlowControl.OutDSRFlow",
-                       "FlowControl.TxContinueOnXoff", "FlowControl.XonXoffIn",
-                       "FlowControl.XonXoffOut", "FlowControl.XoffChar", "FlowControl.XonChar"}));
+    EXPECT_EQ(store->Names(), (Strings{"Port",
+                                       "BaudRate",
+                                       "CustomBaudRate",
+                                       "StopBits",
+                                       "DataBits",
+                                       "Parity",
+                                       "FlowControl",
+                                       "EventChar",
+                                       "DiscardNull",
+                                       "Parity.Check",
+                                       "Parity.Replace",
+                                       "Parity.ReplaceChar",
+                                       "Buffer.OutputSize",
+                                       "Buffer.InputSize",
+                                       "Timeouts.ReadInterval",
+                                       "Timeouts.ReadTotalConstant",
+                                       "Timeouts.ReadTotalMultiplier",
+                                       "Timeouts.WriteTotalConstant",
+                                       "Timeouts.WriteTotalMultiplier",
+                                       "FlowControl.ControlRTS",
+                                       "FlowControl.ControlDTR",
+                                       "FlowControl.DSRSensitivity",
+                                       "FlowControl.OutCTSFlow",
+                                       "FlowControl.OutDSRFlow",
+                                       "FlowControl.TxContinueOnXoff",
+                                       "FlowControl.XonXoffIn",
+                                       "FlowControl.XonXoffOut",
+                                       "FlowControl.XoffChar",
+                                       "FlowControl.XonChar"}));
     EXPECT_EQ(store->Value("BaudRate"), "Custom");
     EXPECT_EQ(store->Value("CustomBaudRate"), "31250");
     EXPECT_EQ(store->Value("FlowControl"), "Custom");
@@ -327,7 +346,8 @@ TEST(ComPortStorage, MissingValues) {
   EXPECT_EQ(fresh.StopBits(), TStopBits::sbOneStopBit);
   EXPECT_EQ(fresh.DataBits(), TDataBits::dbEight);
   EXPECT_EQ(fresh.Parity().Bits(), TParityBits::prNone);
-  EXPECT_EQ(fresh.FlowControl().FlowControl(), TFlowControl::fcHardware) << "Custom changes nothing";
+  EXPECT_EQ(fresh.FlowControl().FlowControl(), TFlowControl::fcHardware)
+      << "Custom changes nothing";
 
   // The other groups: texts give their fallbacks, the first integer raises.
   fresh.SetSettingGroups({sgOther, sgParityDetails, sgBuffer});
@@ -341,11 +361,12 @@ TEST(ComPortStorage, MissingValues) {
 
 TEST(ComPortStorage, IniTextsThatDoNotParse) {
   TempDir dir;
-  WriteBytes(dir / "p.ini",
-             "[Serial]\r\nBaudRate=fast\r\nStopBits=1.5\r\nParity=even\r\nFlowControl=Custom\r\n"
-             "EventChar=#x\r\nDiscardNull=True\r\nBuffer.InputSize=1025\r\nBuffer.OutputSize=abc\r\n"
-             "Timeouts.ReadInterval=$10\r\nFlowControl.ControlRTS=handshake\r\n"
-             "FlowControl.OutCTSFlow=yes\r\n");
+  WriteBytes(
+      dir / "p.ini",
+      "[Serial]\r\nBaudRate=fast\r\nStopBits=1.5\r\nParity=even\r\nFlowControl=Custom\r\n"
+      "EventChar=#x\r\nDiscardNull=True\r\nBuffer.InputSize=1025\r\nBuffer.OutputSize=abc\r\n"
+      "Timeouts.ReadInterval=$10\r\nFlowControl.ControlRTS=handshake\r\n"
+      "FlowControl.OutCTSFlow=yes\r\n");
   TComPort port;
   port.SetName("Serial");
   port.SetSettingGroups(kAllGroups);
@@ -399,7 +420,8 @@ TEST(ComPortStorage, WriteFailures) {
   port.SetSettingGroups({sgBasic});
   port.SetPort("bad\nname");
   IniFile ini(dir / "p.ini");
-  EXPECT_EQ(ErrorOf([&] { port.StoreToIniFile(ini); }), "Unable to write to " + (dir / "p.ini").string());
+  EXPECT_EQ(ErrorOf([&] { port.StoreToIniFile(ini); }),
+            "Unable to write to " + (dir / "p.ini").string());
   EXPECT_FALSE(fs::exists(dir / "p.ini"));
   port.SetName("Serial");
   port.SetPort("COM1");
@@ -407,7 +429,8 @@ TEST(ComPortStorage, WriteFailures) {
   port.SetPort("COM2");
   port.SetSettingGroups({sgBasic, sgOther});
   port.SetName("Serial]");
-  EXPECT_EQ(ErrorOf([&] { port.StoreToIniFile(ini); }), "Unable to write to " + (dir / "p.ini").string());
+  EXPECT_EQ(ErrorOf([&] { port.StoreToIniFile(ini); }),
+            "Unable to write to " + (dir / "p.ini").string());
   EXPECT_EQ(IniFile(dir / "p.ini").ReadString("Serial", "Port", ""), "COM1");
 
   Registry reg(dir.path());  // no key open

@@ -118,11 +118,13 @@ TEST(ProfileFileTest, SetChangesOnlyWhatItMust) {
     std::string after;
   };
   const Case cases[] = {
-      {"replaces the entry Get finds", "; c\r\n[S]\r\n  Port = COM1 \r\nX=1\r\n[s]\r\nport=COM9\r\n",
-       "s", "PORT", "COM2", "; c\r\n[S]\r\nPORT=COM2\r\nX=1\r\n[s]\r\nport=COM9\r\n"},
+      {"replaces the entry Get finds",
+       "; c\r\n[S]\r\n  Port = COM1 \r\nX=1\r\n[s]\r\nport=COM9\r\n", "s", "PORT", "COM2",
+       "; c\r\n[S]\r\nPORT=COM2\r\nX=1\r\n[s]\r\nport=COM9\r\n"},
       {"adds after the section's last line", "[S]\nA=1\n\n[T]\nB=2\n", "S", "C", "3",
        "[S]\nA=1\nC=3\n\n[T]\nB=2\n"},
-      {"adds a section at the end", "\xEF\xBB\xBF[T]\rB=2", "S", "C", "", "\xEF\xBB\xBF[T]\rB=2\r[S]\rC=\r"},
+      {"adds a section at the end", "\xEF\xBB\xBF[T]\rB=2", "S", "C", "",
+       "\xEF\xBB\xBF[T]\rB=2\r[S]\rC=\r"},
       {"to a file without final break", "[S]\r\nA=1", "S", "B", "2", "[S]\r\nA=1\r\nB=2\r\n"},
       {"an empty file", "", "Serial", "Port", "COM1", "[Serial]\r\nPort=COM1\r\n"},
       {"a key in an empty section", "[S]\r\n\r\n[T]\r\n", "S", "K", "v",
@@ -146,9 +148,9 @@ TEST(ProfileFileTest, SetRefusesTextsThatWouldReadBackOtherwise) {
     const char* value;
   };
   const Case cases[] = {
-      {"S", "K", "two\nlines"}, {"S\r", "K", "v"},   {"S", "K=", "v"},    {"S", "", "v"},
-      {"S", ";K", "v"},         {"S", "[K", "v"},     {"S]", "K", "v"},    {"S", " K", "v"},
-      {" S", "K", "v"},         {"S", "K", " v"},     {"S", "K", "\"v\""}, {"S", "K", "'v'"},
+      {"S", "K", "two\nlines"}, {"S\r", "K", "v"}, {"S", "K=", "v"},    {"S", "", "v"},
+      {"S", ";K", "v"},         {"S", "[K", "v"},  {"S]", "K", "v"},    {"S", " K", "v"},
+      {" S", "K", "v"},         {"S", "K", " v"},  {"S", "K", "\"v\""}, {"S", "K", "'v'"},
   };
   for (const Case& c : cases) {
     ProfileFile file = ProfileFile::Parse("[S]\r\nK=old\r\n");

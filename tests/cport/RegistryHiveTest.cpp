@@ -98,7 +98,9 @@ TEST(RegistryHive, WritesBackOnlyTheLinesOfChangedValues) {
 
     hive.SetValue(kKey, "port", {kRegSz, Sz("COM4")});
     hive.SetValue(kKey, "Inicio", {kRegDword, Dword(0x41)});
-    auto text = [&](std::string_view ascii) { return c.unicode ? Utf16(ascii) : std::string(ascii); };
+    auto text = [&](std::string_view ascii) {
+      return c.unicode ? Utf16(ascii) : std::string(ascii);
+    };
     std::string expected = original;
     auto replace = [&](std::string_view from, std::string_view to) {
       const std::size_t at = expected.find(text(from));
@@ -118,8 +120,9 @@ TEST(RegistryHive, WritesBackOnlyTheLinesOfChangedValues) {
     const std::string contador = text("\"Contador\"=hex(b):01,00,00,00,00,00,00,00\r\n");
     EXPECT_NE(written.find(contador + text("\"Novo\"=dword:00000005\r\n\r\n[HKEY_CURRENT_USER")),
               std::string::npos);
-    EXPECT_TRUE(written.ends_with(
-        text("\"Port\"=\"COM9\"\r\n\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\Outro]\r\n@=\"x\"\r\n")));
+    EXPECT_TRUE(
+        written.ends_with(text("\"Port\"=\"COM9\"\r\n\r\n\r\n[HKEY_LOCAL_"
+                               "MACHINE\\SOFTWARE\\Dravel\\Outro]\r\n@=\"x\"\r\n")));
     const RegistryHive again = RegistryHive::Parse(std::string(kRoot), written);
     EXPECT_EQ(again.ProblemCount(), 0u);
     EXPECT_EQ(again.FindValue(kKey, "Novo")->data, Dword(5));
@@ -146,11 +149,15 @@ TEST(RegistryHive, WritesEveryTypeSoThatItReadsBack) {
       {"Type", {0x20000, "\xFF"}},
       {"Empty", {kRegBinary, ""}},
   };
-  for (const std::string_view start : {std::string_view("REGEDIT4\r\n"),
-                                       std::string_view("\xFF\xFEW\0i\0n\0d\0o\0w\0s\0 \0R\0e\0g\0i\0"
-                                                        "s\0t\0r\0y\0 \0E\0d\0i\0t\0o\0r\0 \0V\0e\0r\0"
-                                                        "s\0i\0o\0n\0 \x00" "5\0.\0" "0\0" "0\0\r\0\n\0",
-                                                        78)}) {
+  for (const std::string_view start :
+       {std::string_view("REGEDIT4\r\n"),
+        std::string_view("\xFF\xFEW\0i\0n\0d\0o\0w\0s\0 \0R\0e\0g\0i\0"
+                         "s\0t\0r\0y\0 \0E\0d\0i\0t\0o\0r\0 \0V\0e\0r\0"
+                         "s\0i\0o\0n\0 \x00"
+                         "5\0.\0"
+                         "0\0"
+                         "0\0\r\0\n\0",
+                         78)}) {
     RegistryHive hive = RegistryHive::Parse(std::string(kRoot), start);
     ASSERT_EQ(hive.ProblemCount(), 0u) << hive.Problems()[0];
     for (const Expected& e : values) hive.SetValue(kKey, e.name, e.value);
@@ -197,25 +204,37 @@ struct Damage {
 };
 
 TEST(RegistryHive, DamagedLinesAreReportedAndTheRestIsRead) {
-  const std::string head = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n"
-                           "\"Port\"=\"COM1\"\r\n";
+  const std::string head =
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n"
+      "\"Port\"=\"COM1\"\r\n";
   const std::vector<Damage> cases = {
       {"cut in a continued hex line", head + "\"Blob\"=hex:01,02,\\\r\n", {"Blob"}, {"Port"}},
-      {"continuation into a new value", head + "\"Blob\"=hex:01,\\\r\n\"X\"=\"1\"\r\n", {"Blob"},
+      {"continuation into a new value",
+       head + "\"Blob\"=hex:01,\\\r\n\"X\"=\"1\"\r\n",
+       {"Blob"},
        {"Port", "X"}},
-      {"cut inside a dword on the last line", head + "\"BaudRate\"=dword:0000", {"BaudRate"}, {"Port"}},
+      {"cut inside a dword on the last line",
+       head + "\"BaudRate\"=dword:0000",
+       {"BaudRate"},
+       {"Port"}},
       {"cut inside hex digits", head + "\"Blob\"=hex:01,0", {"Blob"}, {"Port"}},
       {"cut inside a text", head + "\"Name\"=\"CO", {"Name"}, {"Port"}},
       {"dword too long", head + "\"BaudRate\"=dword:000000007\r\n", {"BaudRate"}, {"Port"}},
       {"bad digit", head + "\"BaudRate\"=dword:0000000g\r\n", {"BaudRate"}, {"Port"}},
-      {"unknown form", head + "\"BaudRate\"=word:7\r\n\"Parity\"=dword:00000001\r\n", {"BaudRate"},
+      {"unknown form",
+       head + "\"BaudRate\"=word:7\r\n\"Parity\"=dword:00000001\r\n",
+       {"BaudRate"},
        {"Port", "Parity"}},
       {"bad type number", head + "\"Blob\"=hex(zz):01\r\n", {"Blob"}, {"Port"}},
       {"text after the quote", head + "\"Name\"=\"a\"b\r\n", {"Name"}, {"Port"}},
       {"garbage lines", head + "\x01\x02garbage\r\n=\r\n\"X\"=\"1\"\r\n", {}, {"Port", "X"}},
-      {"key without bracket", head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\r\n\"X\"=\"1\"\r\n", {},
+      {"key without bracket",
+       head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\r\n\"X\"=\"1\"\r\n",
+       {},
        {"Port"}},
-      {"no header", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n\"Port\"=\"COM1\"\r\n", {},
+      {"no header",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n\"Port\"=\"COM1\"\r\n",
+       {},
        {"Port"}},
       {"empty file", "", {}, {}},
   };
@@ -238,13 +257,15 @@ TEST(RegistryHive, DamagedLinesAreReportedAndTheRestIsRead) {
     EXPECT_TRUE(written.starts_with("REGEDIT4\r\n"));
     const RegistryHive again = RegistryHive::Parse(std::string(kRoot), written);
     EXPECT_EQ(again.FindValue(kKey, "Port")->data, Sz("COM2"));
-    for (const std::string_view name : c.damaged) EXPECT_FALSE(again.FindValue(kKey, name)->damaged);
+    for (const std::string_view name : c.damaged)
+      EXPECT_FALSE(again.FindValue(kKey, name)->damaged);
   }
 }
 
 TEST(RegistryHive, ByteOrderMarksOtherThanTheEditorsAreReadAndKept) {
-  const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
-                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n\"Port\"=\"COM7\"\r\n";
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n\"Port\"=\"COM7\"\r\n";
   std::string big = "\xFE\xFF";
   for (const char c : text) big += {'\0', c};
   const std::string noMark = Utf16(text);
@@ -254,9 +275,9 @@ TEST(RegistryHive, ByteOrderMarksOtherThanTheEditorsAreReadAndKept) {
     std::string bytes;
     bool problem;
   };
-  for (const Case& c : {Case{"UTF-16 big-endian", big, false},
-                        Case{"UTF-16 without mark", noMark, true},
-                        Case{"UTF-8 with mark", utf8, false}}) {
+  for (const Case& c :
+       {Case{"UTF-16 big-endian", big, false}, Case{"UTF-16 without mark", noMark, true},
+        Case{"UTF-8 with mark", utf8, false}}) {
     SCOPED_TRACE(c.what);
     RegistryHive hive = RegistryHive::Parse(std::string(kRoot), c.bytes);
     EXPECT_EQ(hive.ProblemCount() > 0, c.problem);

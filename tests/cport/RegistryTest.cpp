@@ -1,11 +1,10 @@
 // The registry object over its files: opening keys, the read and write rules
 // with their errors, and what survives failures.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -101,7 +100,8 @@ TEST_F(RegistryTest, OpeningAndCreatingKeys) {
 
   ASSERT_TRUE(r.OpenKey(kKey, true));  // the key is written at once
   EXPECT_EQ(r.CurrentPath(), "SOFTWARE\\Dravel\\RiriredOZ");
-  EXPECT_EQ(ReadBytes(File()), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n");
+  EXPECT_EQ(ReadBytes(File()),
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n");
   EXPECT_TRUE(r.KeyExists("\\SOFTWARE\\Dravel"));
   EXPECT_FALSE(r.KeyExists("Sub"));
   ASSERT_TRUE(r.OpenKey("Sub", true));  // below the open key
@@ -242,10 +242,10 @@ TEST(RegistryDirectory, FollowsTheUsersConfigurationHome) {
     const char* xdg;
     const char* expected;
   };
-  for (const Case c : {Case{"/tmp/cfg", "/tmp/cfg/RiriredOZ"},
-                       Case{nullptr, "/home/bench/.config/RiriredOZ"},
-                       Case{"", "/home/bench/.config/RiriredOZ"},
-                       Case{"relative", "/home/bench/.config/RiriredOZ"}}) {
+  for (const Case c :
+       {Case{"/tmp/cfg", "/tmp/cfg/RiriredOZ"}, Case{nullptr, "/home/bench/.config/RiriredOZ"},
+        Case{"", "/home/bench/.config/RiriredOZ"},
+        Case{"relative", "/home/bench/.config/RiriredOZ"}}) {
     if (c.xdg) {
       ::setenv("XDG_CONFIG_HOME", c.xdg, 1);
     } else {

@@ -1,8 +1,7 @@
 // The monitor's settings store over a registry file in a temporary directory.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -27,8 +26,7 @@ using cport::testing::WriteBytes;
 using Strings = std::vector<std::string>;
 
 const std::string kPrefix = "Erro ao salvar configura\xC3\xBE\xC2\xA7\x65s do CTI.Erro: ";
-const std::string kHead =
-    "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n";
+const std::string kHead = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n";
 
 // The settings the window has at start, and the port's design settings.
 struct Fixture {
@@ -116,13 +114,14 @@ TEST_F(RegistrySettingsStoreTest, StoredNumbersAndWhatTheyLoadAs) {
   };
   const std::vector<Case> cases = {
       {"\"AutoConectar\"=dword:00000005", [](const Fixture& f) { return f.settings.AutoConectar; }},
-      {"\"AutoConectar\"=dword:ffffffff", [](const Fixture& f) { return !f.settings.AutoConectar; }},
-      {"\"AutoPageDown\"=dword:00000000", [](const Fixture& f) { return !f.settings.AutoPageDown; }},
+      {"\"AutoConectar\"=dword:ffffffff",
+       [](const Fixture& f) { return !f.settings.AutoConectar; }},
+      {"\"AutoPageDown\"=dword:00000000",
+       [](const Fixture& f) { return !f.settings.AutoPageDown; }},
       {"\"Formato\"=dword:00000102", [](const Fixture& f) { return f.settings.Formato == 2; }},
       {"\"Formato\"=dword:00000007", [](const Fixture& f) { return f.settings.Formato == 7; }},
       {"\"Inicio\"=dword:ffffffff", [](const Fixture& f) { return f.settings.Inicio == -1; }},
-      {"\"Final\"=dword:80000000",
-       [](const Fixture& f) { return f.settings.Final == INT32_MIN; }},
+      {"\"Final\"=dword:80000000", [](const Fixture& f) { return f.settings.Final == INT32_MIN; }},
       {"\"BaudRate\"=dword:0000000d",
        [](const Fixture& f) { return f.port.BaudRate() == TBaudRate::br115200; }},
       {"\"BaudRate\"=dword:00000100",  // lowest 8 bits: brCustom
