@@ -138,6 +138,20 @@ TEST(FixtureSim, DropsWhatItPlaysWhileNobodyHasThePortOpen) {
   EXPECT_NE(sim.Stderr().find("0 bytes written, 8 dropped"), std::string::npos) << sim.Stderr();
 }
 
+// Looping with nobody listening, a script without pauses does not spin: after
+// a round that nobody heard the simulator waits for a listener.
+TEST(FixtureSim, ALoopNobodyHearsWaitsForAListener) {
+  const ScriptFile file("bytes 01 02\npause 0ms\n");
+  SimProcess sim({"--script", file.Path(), "--loop", "--verbose"});
+  ASSERT_TRUE(sim.FirstLine(kDeadline));
+  // Traced before it runs: the bytes have gone once the pause shows.
+  ASSERT_TRUE(sim.AwaitStderr("line 2: pause", kDeadline));
+  sim.CloseStdin();
+  const auto status = sim.WaitExit(kDeadline);
+  ASSERT_TRUE(status);
+  EXPECT_NE(sim.Stderr().find("0 bytes written, 2 dropped"), std::string::npos) << sim.Stderr();
+}
+
 TEST(FixtureSim, StopsCleanlyOnASignalOrTheEndOfItsInput) {
   for (int how : {SIGTERM, SIGINT, SIGHUP, 0}) {
     SimProcess sim({"--loop"});  // the built-in demo, for ever

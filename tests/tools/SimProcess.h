@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -107,6 +108,18 @@ class SimProcess {
     ::close(stdin_);
     stdin_ = -1;
   }
+  // Waits until its stderr holds `text`.
+  bool AwaitStderr(std::string_view text, std::chrono::milliseconds timeout) {
+    const auto deadline = TestClock::now() + timeout;
+    for (;;) {
+      Collect(stderr_, err_);
+      if (err_.find(text) != std::string::npos) return true;
+      pollfd p{stderr_, POLLIN, 0};
+      if (::poll(&p, 1, MillisLeft(deadline)) <= 0) return false;
+      if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) return false;
+    }
+  }
+
   // What it wrote to stderr so far (all of it once it has exited).
   const std::string& Stderr() {
     Collect(stderr_, err_);

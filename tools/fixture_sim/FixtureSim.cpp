@@ -206,9 +206,12 @@ int Run(const SimOptions& options) {
   int exitCode = 0;
   PlayOutcome total;
   bool first = true;
+  bool heardNothing = false;
   while (!stop.Raised()) {
     bool justOpened = first;
-    if (pty && options.waitOpen && !pty->PeerOpen()) {
+    // A loop that nobody heard waits for a listener before it goes round
+    // again: a script without pauses would otherwise spin, dropping bytes.
+    if (pty && (options.waitOpen || heardNothing) && !pty->PeerOpen()) {
       if (!pty->WaitPeerOpen(stop)) break;
       justOpened = true;
     }
@@ -225,6 +228,7 @@ int Run(const SimOptions& options) {
       break;
     }
     if (outcome.end == PlayEnd::peStopped || !options.loop) break;
+    heardNothing = outcome.written == 0 && outcome.dropped > 0;
   }
 
   if (exitCode == 0 && !stop.Raised()) {
