@@ -20,6 +20,7 @@
 
 #include "app/KeyInjector.h"
 #include "app/LogView.h"
+#include "app/QtUiDispatcher.h"
 #include "app/UiServices.h"
 #include "cport/ComPort.h"
 #include "cport/IntegerText.h"
@@ -78,10 +79,17 @@ TfrmRiriredOz::TfrmRiriredOz(Options options, QWidget* parent)
     ownKeys_ = std::make_unique<FocusedWidgetKeyInjector>();
     options_.keys = ownKeys_.get();
   }
+  // Serial's line events are delivered on this thread, through the Qt
+  // dispatcher; it must be there before the port first opens.
+  InstallQtUiDispatcher();
   serial_->SetName("Serial");
   serial_->OnRxChar = [this](cport::TCustomComPort& sender, int count) {
     SerialRxChar(sender, count);
   };
+  // The button follows the port, also when the port closes by itself (its
+  // device went away).
+  serial_->OnAfterOpen = [this](cport::TCustomComPort&) { SetConnectButtonKind(false); };
+  serial_->OnAfterClose = [this](cport::TCustomComPort&) { SetConnectButtonKind(true); };
   BuildControls();
   FormCreate();
 }
@@ -454,15 +462,24 @@ bool TfrmRiriredOz::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmRiriredOz::SerialRxChar(cport::TCustomComPort& sender, int count) {
   std::array<std::uint8_t, kReceiveBufferSize> buffer;
-  std::size_t delivered = 0;
-  if (count > 0) {
-    // At most one buffer per pass; the rest waits in the port for the next
-    // event. Only the bytes actually delivered are shown.
-    const int wanted = count < kReceiveBufferSize ? count : kReceiveBufferSize;
+  bool shown = false;
+  // At most one buffer per pass, and passes until the reported count is
+  // read: the line-event wait reports only bytes that arrive, so bytes left
+  // in the port would wait for the next byte, which may never come. Only the
+  // bytes actually delivered are shown; a short read ends the event.
+  for (int left = count; left > 0;) {
+    const int wanted = left < kReceiveBufferSize ? left : kReceiveBufferSize;
     const int got = sender.ReadBlock(buffer.data(), wanted);
-    delivered = got > 0 ? static_cast<std::size_t>(got) : 0;
+    if (got > 0) {
+      const std::span<const std::uint8_t> bytes(buffer.data(), static_cast<std::size_t>(got));
+      monitor::PresentBytes(bytes, settings_, log_, this);
+      shown = true;
+    }
+    if (got < wanted) break;
+    left -= wanted;
   }
-  PresentReceived(std::span<const std::uint8_t>(buffer.data(), delivered));
+  if (shown) memSerial->contentsChanged();
+  PageDownAfterReceive();
 }
 
 void TfrmRiriredOz::PresentReceived(std::span<const std::uint8_t> bytes) {

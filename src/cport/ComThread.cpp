@@ -144,8 +144,8 @@ void TComThread::Execute() {
       // ECANCELED is the stop event; every other failure means the line
       // cannot be watched any more.
       if (error == std::errc::operation_canceled) break;
-      link_->LoseDevice(std::make_exception_ptr(EComPort(PortError::WaitForEventFailed,
-                                                         error.value())));
+      link_->LoseDevice(
+          std::make_exception_ptr(EComPort(PortError::WaitForEventFailed, error.value())));
       break;
     }
     if (!DispatchEvents(MaskToEvents(occurred))) break;
@@ -166,8 +166,7 @@ bool TComThread::DispatchEvents(TComEvents Batch) {
       try {
         // The batch and the failures live in this frame; Invoke returns only
         // after the call ran or was withdrawn, never while it runs.
-        dispatcher_->Invoke([&] { RaiseEvents(port_, Batch, failures); },
-                            stopSource_.get_token());
+        dispatcher_->Invoke([&] { RaiseEvents(port_, Batch, failures); }, stopSource_.get_token());
       } catch (...) {
         failures.push_back(std::current_exception());
       }

@@ -79,9 +79,7 @@ bool UiCallQueue::Send(std::function<void()> call, std::stop_token abandon) {
   return queued->state != State::kWithdrawn;
 }
 
-void UiCallQueue::Post(std::function<void()> call) {
-  Enqueue(Kind::kPost, std::move(call), {});
-}
+void UiCallQueue::Post(std::function<void()> call) { Enqueue(Kind::kPost, std::move(call), {}); }
 
 bool UiCallQueue::Take(Call& call) {
   if (call.kind != Kind::kPost && call.abandon.stop_requested()) {

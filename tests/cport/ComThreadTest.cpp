@@ -3,8 +3,8 @@
 // the device; stopping while a batch waits for the user-interface thread.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -96,9 +96,13 @@ class Monitored {
     }
     before_ = SetApplicationExceptionHandler(
         [this](const std::exception& e) { seen.Add(std::string("report: ") + e.what()); });
-    auto note = [this](const char* what) { return [this, what](TCustomComPort&) { seen.Add(what); }; };
+    auto note = [this](const char* what) {
+      return [this, what](TCustomComPort&) { seen.Add(what); };
+    };
     auto signal = [this](const char* what) {
-      return [this, what](TCustomComPort&, bool on) { seen.Add(what + std::string(on ? ":1" : ":0")); };
+      return [this, what](TCustomComPort&, bool on) {
+        seen.Add(what + std::string(on ? ":1" : ":0"));
+      };
     };
     port->OnRxChar = [this](TCustomComPort& sender, int count) {
       seen.Add("RxChar:" + std::to_string(count));
@@ -265,12 +269,27 @@ TEST(ComThread, EachEventAsksTheDeviceWhetherThereIsSomethingToRaise) {
   } cases[] = {
       {"no byte waits", 0, 0, "", false, dev::kEvRxChar, {}},
       {"no error flag", 0, 0, "", false, dev::kEvErr, {}},
-      {"errors and bytes", 0, dev::kCeFrame | dev::kCeBreak, "xy", false,
-       dev::kEvErr | dev::kEvRxChar, {"Error:9", "RxChar:2"}},
-      {"the error handler read the bytes", 0, dev::kCeFrame, "xy", true,
-       dev::kEvErr | dev::kEvRxChar, {"Error:1"}},
-      {"signals as they are now", dev::kMsDsrOn, 0, "", false,
-       dev::kEvCts | dev::kEvDsr | dev::kEvRlsd, {"CTS:0", "DSR:1", "RLSD:0"}},
+      {"errors and bytes",
+       0,
+       dev::kCeFrame | dev::kCeBreak,
+       "xy",
+       false,
+       dev::kEvErr | dev::kEvRxChar,
+       {"Error:9", "RxChar:2"}},
+      {"the error handler read the bytes",
+       0,
+       dev::kCeFrame,
+       "xy",
+       true,
+       dev::kEvErr | dev::kEvRxChar,
+       {"Error:1"}},
+      {"signals as they are now",
+       dev::kMsDsrOn,
+       0,
+       "",
+       false,
+       dev::kEvCts | dev::kEvDsr | dev::kEvRlsd,
+       {"CTS:0", "DSR:1", "RLSD:0"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -441,8 +460,7 @@ TEST(ComThread, ClosingWhileABatchWaitsForTheUiThreadRunsNothingOfIt) {
     m.port->ClosePort();
     EXPECT_FALSE(m.port->Connected());
     EXPECT_EQ(m.ui.Drain(), 0u);
-    EXPECT_EQ(m.seen.Take(),
-              (Strings{"CTS:0", "DSR:0", "RLSD:0", "BeforeClose", "AfterClose"}));
+    EXPECT_EQ(m.seen.Take(), (Strings{"CTS:0", "DSR:0", "RLSD:0", "BeforeClose", "AfterClose"}));
     // The worker cleared the mask and the driver's queues before the device
     // closed.
     EXPECT_EQ(m.fake->CallLog(),
