@@ -5,7 +5,9 @@
 //    OnRxChar handler starts, 1000 times, one byte at a time;
 //  - throughput: 10 MiB written at full speed by a writer thread, drained
 //    through the window's receive path into the log ("String" format) with
-//    the event loop running; the log is then compared with what was sent.
+//    the event loop running and the window shown (offscreen), so the view
+//    repaints as it does in the program; the log is then compared with what
+//    was sent.
 //
 // Ends with one line:
 //   latency_median_us=M latency_p99_us=P bytes_per_s=N lost=L
@@ -138,6 +140,7 @@ int main(int argc, char** argv) {
   TfrmRiriredOz::Options options;
   options.keys = &keys;
   auto* form = new TfrmRiriredOz(options);
+  form->show();  // painted as in the program (offscreen)
   form->Settings().AutoPageDown = false;
   form->Settings().Formato = 0;
   form->Serial().SetPort(path);
