@@ -8,7 +8,7 @@
 // log. The vertical scroll bar counts lines: its value is the first line in
 // view. The view does not watch the store: whoever changes it calls
 // contentsChanged(), and the view catches up (scroll range, repaint) at
-// most 60 times a second, however often it is told.
+// most 30 times a second, however often it is told.
 //
 // The operator scrolls with the keys a text control has (Page Up/Down, Home,
 // End, arrows), the wheel and the scroll bar; selects text with the mouse or
@@ -87,6 +87,8 @@ class LogView : public QAbstractScrollArea {
   QString lineString(std::size_t line) const;
   qreal layoutLine(const QString& text, QTextLayout& layout) const;
   qreal rowHeight() const;
+  // The text (up to 32 characters) fits one row: measured without a layout.
+  bool fitsOneRow(std::string_view text) const;
   qreal lineHeight(std::string_view text) const;
   qreal lineHeight(std::size_t line) const;
   std::size_t linesFittingFrom(std::size_t first) const;
@@ -106,5 +108,6 @@ class LogView : public QAbstractScrollArea {
   // Widths of the 256 characters and the height of a row in the view's font.
   mutable std::array<qreal, 256> char_widths_{};
   mutable qreal row_height_ = 0;
+  mutable qreal row_baseline_ = 0;  // from the top of a row
   mutable bool widths_known_ = false;
 };

@@ -107,7 +107,11 @@ MonitorIni::MonitorIni(std::filesystem::path file, WallClock wallClock)
     : path_(std::move(file)), wallClock_(std::move(wallClock)) {}
 
 std::string MonitorIni::Lookup(std::string_view section, std::uint8_t code) {
-  if (!Refresh()) return std::string(kNotDescribed);
+  if (!inFrame_ || !frameLooked_) {
+    frameReadable_ = Refresh();
+    frameLooked_ = inFrame_;
+  }
+  if (!frameReadable_) return std::string(kNotDescribed);
   for (std::size_t i = 0; i < kSections.size(); ++i) {
     if (ProfileFile::NamesMatch(section, kSections[i])) {
       const std::optional<std::string>& value = sections_[i][code];

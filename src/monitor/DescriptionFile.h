@@ -19,7 +19,11 @@
 // that it lacks).
 //
 // Every lookup sees the file as it is at that moment: an edit takes effect
-// with the next lookup. The parsed file is reused only while the file's
+// with the next lookup. The one exception is a decoded frame: the lookups
+// between BeginFrame and EndFrame see the file as it was at the frame's first
+// lookup, so an edit takes effect with the next frame, and the file is
+// checked once per frame rather than two or three times (a check is a stat
+// call, which cost most of the time of a frame). The parsed file is reused only while the file's
 // identity (device, inode), size, modification time and change time are the
 // same as when it was read, and only once its last change lies more than
 // kSettleTime before that read: a change within the same tick of the file
@@ -61,6 +65,11 @@ class MonitorIni final : public DescriptionSource {
   explicit MonitorIni(std::filesystem::path file, WallClock wallClock = {});
 
   std::string Lookup(std::string_view section, std::uint8_t code) override;
+  void BeginFrame() override {
+    inFrame_ = true;
+    frameLooked_ = false;
+  }
+  void EndFrame() override { inFrame_ = false; }
 
   const std::filesystem::path& Path() const { return path_; }
   // How often the file was read and parsed: for tests of the reuse rule.
@@ -91,6 +100,9 @@ class MonitorIni final : public DescriptionSource {
   cport::ProfileFile file_;
   std::array<Section, 3> sections_;  // RESULTADOS, TESTES, ERROS, looked up by code
   std::size_t readCount_ = 0;
+  bool inFrame_ = false;
+  bool frameLooked_ = false;  // within a frame: the file was checked
+  bool frameReadable_ = false;  // what that check found
 };
 
 }  // namespace monitor

@@ -34,6 +34,23 @@ void AppendDescription(std::string& line, DescriptionSource* descriptions, std::
   }
 }
 
+// The lookups of one frame, bracketed for the source (also when a lookup's
+// caller throws).
+class FrameLookups {
+ public:
+  explicit FrameLookups(DescriptionSource* source) : source_(source) {
+    if (source_) source_->BeginFrame();
+  }
+  ~FrameLookups() {
+    if (source_) source_->EndFrame();
+  }
+  FrameLookups(const FrameLookups&) = delete;
+  FrameLookups& operator=(const FrameLookups&) = delete;
+
+ private:
+  DescriptionSource* source_;
+};
+
 }  // namespace
 
 ReportDecoder::ReportDecoder(std::function<double()> timeOfDay)
@@ -82,6 +99,7 @@ void ReportDecoder::Decode(const MonitorSettings& options, DescriptionSource* de
 
   std::string line;
   line.reserve(64);
+  FrameLookups lookups(descriptions);
   AppendDescription(line, descriptions, kResultSection, result);
   line += " - ";
   AppendDescription(line, descriptions, kTestSection, buffer_[kTestAt]);

@@ -81,6 +81,12 @@ class DescriptionSource {
   // source.
   virtual std::string Lookup(std::string_view section, std::uint8_t code) = 0;
 
+  // The decoder brackets the lookups of one frame with these (never nested),
+  // so that a source may look at what backs it once per frame instead of
+  // once per lookup. The defaults do nothing.
+  virtual void BeginFrame() {}
+  virtual void EndFrame() {}
+
  protected:
   ~DescriptionSource() = default;
 };

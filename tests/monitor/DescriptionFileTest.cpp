@@ -118,6 +118,26 @@ TEST_F(DescriptionFileTest, EditTakesEffectAtTheNextLookup) {
   EXPECT_EQ(ini.Lookup("TESTES", 1), "CCCC");
 }
 
+// The decoder's lookups for one frame share one look at the file: an edit
+// made between them shows with the next frame, and lookups outside a frame
+// still look every time.
+TEST_F(DescriptionFileTest, EditTakesEffectWithTheNextFrame) {
+  MonitorIni ini(File());
+  Write("[TESTES]\n0x01=AAAA\n[ERROS]\n0x02=first\n");
+  ini.BeginFrame();
+  EXPECT_EQ(ini.Lookup("TESTES", 1), "AAAA");
+  Write("[TESTES]\n0x01=BBBB\n[ERROS]\n0x02=second, longer\n");
+  EXPECT_EQ(ini.Lookup("ERROS", 2), "first");
+  ini.EndFrame();
+  ini.BeginFrame();
+  EXPECT_EQ(ini.Lookup("ERROS", 2), "second, longer");
+  fs::remove(File());
+  EXPECT_EQ(ini.Lookup("TESTES", 1), "BBBB");
+  ini.EndFrame();
+  EXPECT_EQ(ini.Lookup("TESTES", 1), "***");
+  EXPECT_EQ(ini.ReadCount(), 2u);
+}
+
 // A file system whose clock ticks coarsely (FAT: two seconds) can give two
 // edits the same times; only a change older than a tick can be trusted.
 TEST_F(DescriptionFileTest, FreshlyChangedFileIsReadAtEveryLookup) {

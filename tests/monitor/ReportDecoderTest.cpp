@@ -45,13 +45,19 @@ class FakeWindow final : public ReportSink {
 };
 
 // Describes every code as the section's initial and the code in hex: "T07".
+// Also notes the frame brackets and lookups, in order: "[RT]" for a frame
+// that looked up a result and a test.
 class EchoDescriptions final : public DescriptionSource {
  public:
   std::string Lookup(std::string_view section, std::uint8_t code) override {
+    calls += section[0];
     char text[8];
     std::snprintf(text, sizeof text, "%c%02X", section[0], static_cast<unsigned>(code));
     return text;
   }
+  void BeginFrame() override { calls += '['; }
+  void EndFrame() override { calls += ']'; }
+  std::string calls;
 };
 
 constexpr double kSecond = 1.0 / 86400.0;
@@ -126,6 +132,8 @@ TEST_F(ReportDecoderTest, ComposesDescriptionsAndErrorDetails) {
   EXPECT_EQ(window.lines[1].text, "R02 - T0B - E05 07 (0A) ");
   EXPECT_EQ(window.lines[2].text, "R02 - T0B - EAB 200 (FF) ");
   EXPECT_EQ(window.lines[3].text, "R02 - T0B - E00 00 (00) ");
+  // Each frame's lookups in one bracket, so the file is checked once a frame.
+  EXPECT_EQ(echo.calls, "[RT][RTE][RTE][RTE]");
 }
 
 TEST_F(ReportDecoderTest, CollectsFramesFromTheByteStream) {
