@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   gettext unrtf xvfb xauth
+  clang libclang-rt-14-dev  # the libFuzzer targets (scripts/run-fuzzers.sh)
 )
 
 missing=()

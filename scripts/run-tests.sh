@@ -26,4 +26,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_config build-tsan "-L threads" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_TSAN=ON \
   -DRIRIRED_BUILD_BENCH=OFF
+# Every parser of outside input under libFuzzer, 60 s each (clang, ASan+UBSan).
+./scripts/run-fuzzers.sh
 echo "=== all configurations passed"

@@ -289,6 +289,7 @@ RegistryHive RegistryHive::Parse(std::string rootName, std::string_view bytes) {
       if (text.size() < 2 || text.back() != U']') {
         hive.Problem(i + 1, "key name without closing ']'");
         block.kind = Block::Kind::Other;
+        block.badKey = true;
         current = nullptr;  // values that follow belong to no key we know
         inSection = true;
       } else {
@@ -544,8 +545,8 @@ void RegistryHive::SetValue(std::string_view path, std::string_view name,
   }
   // After the last line of the section that is not blank.
   BlockList::iterator after = key.section;
-  for (auto it = std::next(key.section);
-       it != blocks_.end() && it->kind != Block::Kind::Section && it->kind != Block::Kind::Header;
+  for (auto it = std::next(key.section); it != blocks_.end() && it->kind != Block::Kind::Section &&
+                                         it->kind != Block::Kind::Header && !it->badKey;
        ++it) {
     if (!it->blank) after = it;
   }
@@ -561,7 +562,17 @@ void RegistryHive::SetValue(std::string_view path, std::string_view name,
 std::string RegistryHive::Serialize() const {
   std::string out(ByteOrderMark(encoding_));
   if (!hasHeader_) out += Encode(std::u32string(unicode_ ? kHeader5 : kHeader4) + lineBreak_);
-  for (const Block& block : blocks_) out += block.raw;
+  const bool twoByteUnits =
+      encoding_ == RegistryFileEncoding::Utf16Le || encoding_ == RegistryFileEncoding::Utf16Be;
+  for (const Block& block : blocks_) {
+    // After a stray byte in a UTF-16 file (kept in the raw bytes of the line
+    // it damaged) every later code unit is out of step, its line breaks
+    // included. A block written after it must start on a code unit and on a
+    // line of its own, or a value added there would be read back as part of
+    // the damaged line (lost): pad to a code unit and end that line.
+    if (twoByteUnits && out.size() % 2 != 0) out += '\0' + Encode(lineBreak_);
+    out += block.raw;
+  }
   return out;
 }
 

@@ -90,6 +90,7 @@ class RegistryHive {
     bool ownRoot = false;   // Section: a key of this hive's root
     bool deletion = false;  // Section "[-KEY]", Value "NAME"=-
     bool blank = false;     // Other: an empty line
+    bool badKey = false;    // Other: a "[" line naming no key; it ends a section
     std::u32string key;     // Section of this root: the folded path
     std::u32string name;    // Value: the folded name
     RegistryValue value;

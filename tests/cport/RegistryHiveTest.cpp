@@ -310,6 +310,44 @@ TEST(RegistryHive, AFileCutAnywhereNeverGivesAWrongValue) {
   }
 }
 
+// A stray byte anywhere in a UTF-16 file (a damaged copy) puts every later
+// code unit out of step; a value saved into such a file must still be read
+// back, so what is written after the damage starts on a code unit again.
+TEST(RegistryHive, AValueSavedIntoAUtf16FileWithAStrayByteReadsBack) {
+  const std::string bytes = Fixture("bench_regedit5.reg");
+  for (std::size_t at = 2; at <= bytes.size(); ++at) {
+    std::string damaged = bytes;
+    damaged.insert(at, 1, 'd');
+    // Into a key of its own (a section at the end) and into the file's key
+    // (a line after the key's last line, which the stray byte may have hit).
+    for (const std::string_view key : {std::string_view("SOFTWARE\\Saved"), kKey}) {
+      RegistryHive hive = RegistryHive::Parse(std::string(kRoot), damaged);
+      hive.SetValue(key, "Saved", {kRegSz, Sz("COM9")});
+      const RegistryHive saved = RegistryHive::Parse(std::string(kRoot), hive.Serialize());
+      const RegistryValue* port = saved.FindValue(key, "Saved");
+      ASSERT_NE(port, nullptr) << key << ", stray byte at " << at;
+      EXPECT_EQ(port->data, Sz("COM9")) << key << ", stray byte at " << at;
+    }
+  }
+}
+
+// A key line without its ']' ends the section before it, as the editor reads
+// it: a value added to that section goes before the damaged line, not into the
+// lines after it, which belong to no key.
+TEST(RegistryHive, AValueAddedBeforeADamagedKeyLineReadsBack) {
+  RegistryHive hive = RegistryHive::Parse(std::string(kRoot),
+                                          "REGEDIT4\r\n\r\n"
+                                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n"
+                                          "\"Port\"=\"COM1\"\r\n"
+                                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other\r\n"
+                                          "\"Lost\"=\"x\"\r\n");
+  hive.SetValue(kKey, "Saved", {kRegSz, Sz("COM9")});
+  const RegistryHive saved = RegistryHive::Parse(std::string(kRoot), hive.Serialize());
+  ASSERT_NE(saved.FindValue(kKey, "Saved"), nullptr) << hive.Serialize();
+  EXPECT_EQ(saved.FindValue(kKey, "Saved")->data, Sz("COM9"));
+  EXPECT_EQ(saved.FindValue(kKey, "Lost"), nullptr);
+}
+
 TEST(RegistryHive, AnyBytesParseWithoutHarm) {
   std::uint32_t seed = 12345;
   auto next = [&] { return seed = seed * 1103515245u + 12345u; };
