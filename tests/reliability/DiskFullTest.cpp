@@ -1,0 +1,107 @@
+// A settings save onto a full disk: a small tmpfs of its own (mounting needs
+// root; the test is skipped without it), so that the write fails with the
+// file system's own ENOSPC rather than an injected error. The previous
+// settings stay whole and load, and the save works again once there is room.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "../cport/TempDir.h"
+#include "cport/ComPort.h"
+#include "monitor/MonitorSettings.h"
+#include "monitor/RegistrySettingsStore.h"
+
+namespace reliability {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SmallDisk {
+ public:
+  explicit SmallDisk(const fs::path& at) : at_(at) {
+    mounted_ = ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k,mode=0700") == 0;
+    error_ = errno;
+  }
+  ~SmallDisk() {
+    if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+  int Error() const { return error_; }
+
+ private:
+  fs::path at_;
+  bool mounted_ = false;
+  int error_ = 0;
+};
+
+std::string Bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Fills the file system to its last byte.
+void Fill(const fs::path& file) {
+  std::ofstream out(file, std::ios::binary);
+  const std::string block(512, 'f');
+  while (out.write(block.data(), static_cast<std::streamsize>(block.size()))) out.flush();
+  out.clear();
+  for (int i = 0; i < 512 && out.put('f'); ++i) out.flush();
+}
+
+TEST(DiskFull, ASettingsSaveOntoAFullDiskKeepsThePreviousSettings) {
+  cport::testing::TempDir dir;
+  const fs::path disk = dir.path() / "disk";
+  fs::create_directory(disk);
+  SmallDisk small(disk);
+  if (!small.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(small.Error());
+
+  std::vector<std::string> reports;
+  monitor::RegistrySettingsStore store([&](const std::string& text) { reports.push_back(text); },
+                                       disk / "RiriredOZ");
+  monitor::MonitorSettings saved{};
+  monitor::SetStartDefaults(saved);
+  saved.Formato = monitor::kFormatoHexaDecimal;
+  cport::TComPort port;
+  port.SetPort("/dev/ttyUSB0");
+  store.Save(saved, port);
+  ASSERT_EQ(reports, std::vector<std::string>{});
+  const fs::path file = disk / "RiriredOZ" / "HKEY_LOCAL_MACHINE.reg";
+  const std::string before = Bytes(file);
+  ASSERT_FALSE(before.empty());
+
+  Fill(disk / "filler");
+  monitor::MonitorSettings changed = saved;
+  changed.Formato = monitor::kFormatoRiriredOz;
+  port.SetPort("/dev/ttyUSB1");
+  store.Save(changed, port);
+  EXPECT_EQ(reports.size(), 1u) << "the failed save is reported once";
+  EXPECT_EQ(Bytes(file), before);
+  std::vector<fs::path> left;
+  for (const auto& entry : fs::directory_iterator(disk / "RiriredOZ")) left.push_back(entry.path());
+  EXPECT_EQ(left, std::vector<fs::path>{file}) << "no temporary file is left behind";
+
+  monitor::MonitorSettings loaded{};
+  cport::TComPort loadedPort;
+  reports.clear();
+  store.Load(loaded, loadedPort);
+  EXPECT_EQ(reports, std::vector<std::string>{});
+  EXPECT_EQ(loaded.Formato, monitor::kFormatoHexaDecimal);
+  EXPECT_EQ(loadedPort.Port(), "/dev/ttyUSB0");
+
+  fs::remove(disk / "filler");
+  store.Save(changed, port);
+  EXPECT_EQ(reports, std::vector<std::string>{});
+  store.Load(loaded, loadedPort);
+  EXPECT_EQ(loaded.Formato, monitor::kFormatoRiriredOz);
+  EXPECT_EQ(loadedPort.Port(), "/dev/ttyUSB1");
+}
+
+}  // namespace
+}  // namespace reliability
