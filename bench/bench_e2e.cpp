@@ -98,7 +98,7 @@ struct Run {
 // Runs the event loop until `done` or `limit`; false on timeout.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
   QTimer tick;
-  tick.start(50);  // only a guard: the port's wake-up drives the loop
+  tick.start(1000);  // only a guard: the port's wake-up drives the loop, as in exec()
   const auto end = Clock::now() + limit;
   while (!done()) {
     if (Clock::now() > end) return false;

@@ -15,6 +15,7 @@
 #include <climits>
 #include <string_view>
 
+#include "app/QuietScrollBar.h"
 #include "monitor/Cp1252.h"
 
 namespace {
@@ -49,6 +50,8 @@ LogView::LogView(monitor::LogStore& log, QWidget* parent)
   font.setBold(true);
   setFont(font);
   setFocusPolicy(Qt::StrongFocus);
+  // Repainted only when the slider moves by a pixel: see QuietScrollBar.
+  setVerticalScrollBar(new QuietScrollBar(Qt::Vertical, this));
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // Always shown: a bar that came and went would change the width, the
   // wrapping and so the scroll range it depends on.
