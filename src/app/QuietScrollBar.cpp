@@ -1,6 +1,6 @@
 #include "app/QuietScrollBar.h"
 
-#include <QEvent>
+#include <QPaintEvent>
 #include <QStyle>
 #include <QStyleOptionSlider>
 
@@ -19,9 +19,9 @@ QuietScrollBar::Look QuietScrollBar::currentLook() const {
 }
 
 void QuietScrollBar::sliderChange(SliderChange change) {
-  // The orientation changes more than the slider; anything else that is
-  // drawn (style, palette, size, state) comes as an event and is repainted
-  // by Qt, and forgets the look below.
+  // The orientation changes more than the slider. Anything else that is
+  // drawn (style, palette, size, state) comes as an event that Qt answers
+  // with a repaint of its own, which notes the look anew.
   if (change == SliderOrientationChange || !known_) return QScrollBar::sliderChange(change);
   // Decided once the caller is done: setting a range and then a value passes
   // through a state that looks different (not at the end any more) from both.
@@ -37,17 +37,8 @@ void QuietScrollBar::sliderChange(SliderChange change) {
 }
 
 void QuietScrollBar::paintEvent(QPaintEvent* event) {
-  painted_ = currentLook();
-  known_ = true;
+  // Only a paint of the whole bar shows one look throughout.
+  known_ = (QRegion(rect()) - event->region()).isEmpty();
+  if (known_) painted_ = currentLook();
   QScrollBar::paintEvent(event);
-}
-
-void QuietScrollBar::changeEvent(QEvent* event) {
-  known_ = false;
-  QScrollBar::changeEvent(event);
-}
-
-void QuietScrollBar::resizeEvent(QResizeEvent* event) {
-  known_ = false;
-  QScrollBar::resizeEvent(event);
 }

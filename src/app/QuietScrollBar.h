@@ -17,8 +17,6 @@ class QuietScrollBar final : public QScrollBar {
  protected:
   void sliderChange(SliderChange change) override;
   void paintEvent(QPaintEvent* event) override;
-  void changeEvent(QEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
 
  private:
   struct Look {
