@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, only when
-# some are missing. Run as root (or with sudo available).
+# some are missing, and any packages named as arguments (for the dev tools,
+# e.g. `install-deps.sh imagemagick`). Run as root (or with sudo available).
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   gettext unrtf xvfb xauth
   clang libclang-rt-14-dev  # the libFuzzer targets (scripts/run-fuzzers.sh)
+  dpkg-dev strace  # the package test: dpkg-shlibdeps, and the files the program opens
+  "$@"
 )
 
 missing=()

@@ -1,0 +1,109 @@
+# What `cmake --install` puts where, and the Debian package.
+#
+# Install components:
+#   monitor    the program with the files it reads beside itself (the example
+#              RiriredOz.ini and the locale/ catalogues) in a directory of
+#              its own, RIRIRED_PROGRAM_DIR; bin/ririredoz, a relative
+#              symbolic link to it (Qt finds the program's directory through
+#              /proc/self/exe, which names the real file, so the link does not
+#              move "beside the executable"); the fixture simulator beside it
+#              with the link bin/ririredoz-fixture-sim; the desktop entry and
+#              the icon. The Debian package holds this component.
+#   cport_dev  the serial port component for other programs: its static
+#              libraries, its headers under include/cport and the CMake
+#              package "cport" (find_package(cport) -> cport::cport;
+#              COMPONENTS setup -> cport::setup, the Qt setup dialog).
+include(CMakePackageConfigHelpers)
+
+# The checks of the installed files (tests/package) want a plain tree: a
+# sanitizer's runtime would be packaged with the program.
+if(ENABLE_ASAN OR ENABLE_TSAN)
+  set(_riri_package_tests_default OFF)
+else()
+  set(_riri_package_tests_default ON)
+endif()
+option(RIRIRED_PACKAGE_TESTS
+       "Test the Debian package, the cport package and its self-contained headers"
+       ${_riri_package_tests_default})
+
+set(_riri_generated ${CMAKE_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${_riri_generated})
+
+# A link in bin/ to a program in RIRIRED_PROGRAM_DIR, relative so that it holds
+# under any prefix and in an unpacked package.
+function(riri_install_program_link name target_file)
+  file(RELATIVE_PATH _to /prefix/bin /prefix/${RIRIRED_PROGRAM_DIR}/${target_file})
+  file(CREATE_LINK ${_to} ${_riri_generated}/${name} SYMBOLIC)
+  install(FILES ${_riri_generated}/${name} DESTINATION bin COMPONENT monitor)
+endfunction()
+
+if(RIRIRED_BUILD_GUI)
+  riri_install_program_link(ririredoz RiriredOz)
+  install(FILES ${PROJECT_SOURCE_DIR}/data/ririredoz.desktop
+          DESTINATION share/applications COMPONENT monitor)
+  install(FILES ${PROJECT_SOURCE_DIR}/data/ririredoz.svg
+          DESTINATION share/icons/hicolor/scalable/apps COMPONENT monitor)
+endif()
+install(TARGETS fixture_sim RUNTIME DESTINATION ${RIRIRED_PROGRAM_DIR} COMPONENT monitor)
+riri_install_program_link(ririredoz-fixture-sim fixture_sim)
+
+# ---- The port component as a CMake package ----------------------------------
+set_target_properties(cport_device PROPERTIES EXPORT_NAME device)
+install(TARGETS cport cport_device EXPORT cportTargets
+        ARCHIVE DESTINATION lib COMPONENT cport_dev
+        INCLUDES DESTINATION include)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cport/ DESTINATION include/cport COMPONENT cport_dev
+        FILES_MATCHING PATTERN "*.h" PATTERN "setup" EXCLUDE)
+install(EXPORT cportTargets NAMESPACE cport:: DESTINATION lib/cmake/cport COMPONENT cport_dev)
+if(RIRIRED_BUILD_GUI)
+  set_target_properties(cport_setup PROPERTIES EXPORT_NAME setup)
+  install(TARGETS cport_setup EXPORT cportSetupTargets
+          ARCHIVE DESTINATION lib COMPONENT cport_dev
+          INCLUDES DESTINATION include)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cport/setup/ DESTINATION include/cport/setup
+          COMPONENT cport_dev FILES_MATCHING PATTERN "*.h")
+  install(EXPORT cportSetupTargets NAMESPACE cport:: DESTINATION lib/cmake/cport
+          COMPONENT cport_dev)
+endif()
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/cportConfig.cmake.in
+                              ${_riri_generated}/cportConfig.cmake
+                              INSTALL_DESTINATION lib/cmake/cport)
+write_basic_package_version_file(${_riri_generated}/cportConfigVersion.cmake
+                                 VERSION ${PROJECT_VERSION} COMPATIBILITY SameMinorVersion)
+install(FILES ${_riri_generated}/cportConfig.cmake ${_riri_generated}/cportConfigVersion.cmake
+        DESTINATION lib/cmake/cport COMPONENT cport_dev)
+
+# ---- The Debian package: the target `package` (which builds first), or
+# `cpack -G DEB` in a built tree. Its dependencies on Qt's runtime packages
+# come from dpkg-shlibdeps (dpkg-dev), which reads the program's libraries.
+# Installing and `cpack` take the tree as built instead of building every
+# target first (benchmarks and tests included), so that the package test
+# depends only on what the package holds.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ririredoz)
+set(CPACK_PACKAGE_VENDOR Dravel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serial monitor for a telephony (caller-ID) test bench")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Ririred OZ shows, live, what a telephony test fixture sends on a serial\n\
+port: as characters, decimal or hexadecimal numbers, or decoded as the\n\
+fixture's test reports with coloured lines and the verdict of the run.\n\
+Includes the fixture simulator (ririredoz-fixture-sim).")
+set(RIRIRED_PACKAGE_MAINTAINER "Ririred OZ maintainers <ririredoz@localhost>" CACHE STRING
+    "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT ${RIRIRED_PACKAGE_MAINTAINER})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+# The description file as a configuration file of the package, in /etc.
+set(CPACK_RIRIRED_PROGRAM_DIR ${RIRIRED_PROGRAM_DIR})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DebianConffile.cmake)
+file(WRITE ${_riri_generated}/conffiles "/etc/ririredoz/RiriredOz.ini\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_riri_generated}/conffiles)
+# One component, in one package of the usual name.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};monitor;/")
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)

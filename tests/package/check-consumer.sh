@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the port component (component cport_dev) from a build tree into a
+# fresh prefix, configures and builds tests/consumer against it as a project
+# outside this one would, and runs the consumer on a pseudo-terminal.
+# Usage: check-consumer.sh CMAKE BUILD_DIR CONSUMER_SOURCE WORK_DIR WITH_SETUP(0|1)
+set -euo pipefail
+cmake=$1 build=$2 source=$3 work=$4 with_setup=$5
+
+rm -rf "$work"
+mkdir -p "$work"
+"$cmake" --install "$build" --component cport_dev --prefix "$work/prefix" >"$work/install.log"
+# Nothing but the component: the program's files are not for consumers.
+if [ -e "$work/prefix/lib/ririredoz" ]; then
+  echo "cport_dev installed the program's files too" >&2
+  exit 1
+fi
+# Only the installed prefix may serve the includes: the consumer is built
+# from a copy of its sources, far from this project's tree.
+cp -r "$source" "$work/src"
+setup=OFF
+[ "$with_setup" = 1 ] && setup=ON
+"$cmake" -S "$work/src" -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DWITH_SETUP=$setup -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$work/configure.log" ||
+  { cat "$work/configure.log"; exit 1; }
+"$cmake" --build "$work/build" -j2 >"$work/build.log" || { cat "$work/build.log"; exit 1; }
+"$work/build/cport_consumer"
