@@ -39,5 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (text.find('\0') != std::string::npos) std::abort();
     }
   }
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
   return 0;
 }
