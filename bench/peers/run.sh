@@ -59,17 +59,17 @@ else
   echo "name=RiriredOz skipped=not_built_in_$build" >>"$results"
 fi
 
-# CuteCom opens a port only when told to in its window; a session naming the
-# device is offered, and the run is skipped when the port stays closed.
+# CuteCom has no option to open a port: its default session names the device
+# with automatic reconnection; the run is skipped when the port stays closed.
 if have cutecom; then
-  mkdir -p "$work/cutecom/CuteCom5"
+  mkdir -p "$work/cutecom/CuteCom"
   cat >"$work/cutecom.sh" <<'EOF'
 #!/bin/sh
 # $1 port, $2 pidfile, $3 config directory
-printf '[General]\nCurrentSession=bench\n\n[sessions]\n1\\session=bench\n1\\Device=%s\n1\\BaudRate=115200\nsize=1\n' \
-  "$1" >"$3/CuteCom5/CuteCom5.conf"
+printf '[sessions]\n1\\BaudRate=115200\n1\\DataBits=8\n1\\Device=%s\n1\\FlowControl=0\n1\\OpenMode=3\n1\\Parity=0\n1\\StopBits=1\n1\\autoReconnect=true\n1\\name=Default\nsize=1\n' \
+  "$1" >"$3/CuteCom/CuteCom5.conf"
 echo $$ >"$2"
-XDG_CONFIG_HOME="$3" exec cutecom -s bench
+XDG_CONFIG_HOME="$3" exec cutecom
 EOF
   chmod +x "$work/cutecom.sh"
   if have xvfb-run; then
