@@ -3,7 +3,7 @@
 # program and, where installed, CuteCom, GTKTerm and picocom, and prints a
 # table of bytes per second drained, CPU seconds per MB and resident memory
 # after the stream (see drain.py for how each figure is taken). GUI programs
-# run under xvfb-run. Not part of CI: it measures whatever is installed.
+# run under xvfb-run. CI does not run it: it measures whatever is installed.
 #
 # Usage: bench/peers/run.sh [BUILD_DIR]   (default: build)
 #   MEGABYTES=N    stream size (default 10)
