@@ -189,8 +189,10 @@ TEST(Soak, RiriredOzAtTheFixturesRateWithAutoLimparLog) {
   if (!kSanitized) {
     EXPECT_LE(memoryPeak, memoryWarm + (4 << 20));
   }
-  EXPECT_EQ(filesEnd, filesWarm);
-  EXPECT_EQ(threadsEnd, threadsWarm);
+  // Growth is the fault; Qt's pooled helper threads (and their descriptors)
+  // may have retired since the warm-up.
+  EXPECT_LE(filesEnd, filesWarm);
+  EXPECT_LE(threadsEnd, threadsWarm);
   EXPECT_LE(longestLog, 64u) << "AutoLimparLog clears the log at each test start";
   EXPECT_TRUE(w.ui.uncaught.isEmpty()) << w.ui.uncaught.join("; ").toStdString();
   w.form.bbtnConectar->click();
