@@ -26,4 +26,9 @@ std::string CodePage1252ToUtf8(std::string_view text);
 // U+10FFFF become U+FFFD.
 void AppendUtf8(char32_t c, std::string& out);
 
+// Decodes the code point at `pos` and moves past it. Anything that does not
+// decode (a stray or cut sequence, an overlong form, a surrogate) gives
+// U+FFFD and consumes one byte. `pos` must be inside `bytes`.
+char32_t DecodeUtf8At(std::string_view bytes, std::size_t& pos) noexcept;
+
 }  // namespace cport

@@ -7,35 +7,6 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Reads one code point at `pos` and advances it; U+FFFD for anything that
-// does not decode (one unit is then consumed).
-char32_t NextUtf8(std::string_view bytes, std::size_t& pos) {
-  const auto lead = static_cast<unsigned char>(bytes[pos++]);
-  if (lead < 0x80) return lead;
-  int extra = 0;
-  char32_t c = 0;
-  char32_t least = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1, c = lead & 0x1F, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2, c = lead & 0x0F, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3, c = lead & 0x07, least = 0x10000;
-  } else {
-    return kReplacement;
-  }
-  std::size_t p = pos;
-  for (int i = 0; i < extra; ++i, ++p) {
-    if (p >= bytes.size() || (static_cast<unsigned char>(bytes[p]) & 0xC0) != 0x80) {
-      return kReplacement;
-    }
-    c = (c << 6) | (static_cast<unsigned char>(bytes[p]) & 0x3F);
-  }
-  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kReplacement;
-  pos = p;
-  return c;
-}
-
 char16_t Unit16(std::string_view bytes, std::size_t pos, bool bigEndian) {
   const auto a = static_cast<unsigned char>(bytes[pos]);
   const auto b = static_cast<unsigned char>(bytes[pos + 1]);
@@ -121,7 +92,7 @@ DecodedRegistryFile DecodeRegistryFile(std::string_view bytes) {
         c = CodePage1252ToUnicode(static_cast<std::uint8_t>(bytes[pos++]));
         break;
       case Utf8:
-        c = NextUtf8(bytes, pos);
+        c = DecodeUtf8At(bytes, pos);
         break;
       default:
         c = NextUtf16(bytes, pos, file.encoding == Utf16Be);

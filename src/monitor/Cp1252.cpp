@@ -16,37 +16,10 @@ std::string Cp1252ToUtf8(std::string_view text) { return cport::CodePage1252ToUt
 std::string Utf8ToCp1252(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    int extra = 0;
-    char32_t c = lead;
-    char32_t least = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1, c = lead & 0x1F, least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2, c = lead & 0x0F, least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3, c = lead & 0x07, least = 0x10000;
-    } else if (lead >= 0x80) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    std::size_t j = 1;
-    for (; j <= static_cast<std::size_t>(extra) && i + j < text.size(); ++j) {
-      const auto next = static_cast<unsigned char>(text[i + j]);
-      if ((next & 0xC0) != 0x80) break;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (j != static_cast<std::size_t>(extra) + 1 || c < least || c > 0x10FFFF ||
-        (c >= 0xD800 && c <= 0xDFFF)) {
-      out += '?';
-      ++i;
-      continue;
-    }
+  for (std::size_t i = 0; i < text.size();) {
+    // U+FFFD, what a broken sequence decodes to, is not in the code page.
+    const char32_t c = cport::DecodeUtf8At(text, i);
     out += static_cast<char>(cport::UnicodeToCodePage1252(c).value_or('?'));
-    i += j;
   }
   return out;
 }
