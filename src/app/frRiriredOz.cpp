@@ -225,6 +225,9 @@ void TfrmRiriredOz::BuildControls() {
   lbResultado->setFont(resultFont);
   lbResultado->setAutoFillBackground(true);
   lbResultado->setBackgroundRole(QPalette::Button);
+  // With the button-face background Qt would draw the text in ButtonText;
+  // the verdict's colour is the label's WindowText.
+  lbResultado->setForegroundRole(QPalette::WindowText);
   SetLabelColour(lbResultado, monitor::kBlue);
   lbResultado->move(177, 5);
   lbResultado->setText(QStringLiteral("RESULTADO"));

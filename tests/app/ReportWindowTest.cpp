@@ -1,5 +1,6 @@
 // The "Ririred OZ" format in the window: report lines, colours and verdict.
 #include <QCheckBox>
+#include <QImage>
 #include <QLabel>
 
 #include <gtest/gtest.h>
@@ -76,6 +77,13 @@ TEST(ReportWindow, WorkedRunGivesColouredLinesAndTheVerdict) {
   EXPECT_EQ(log.LineColour(2), monitor::kGreen);
   EXPECT_EQ(f.lbResultado->text(), "APROVADA");
   EXPECT_EQ(f.lbResultado->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+  // And it is drawn in that colour.
+  const QImage drawn = f.lbResultado->grab().toImage();
+  int green = 0;
+  for (int y = 0; y < drawn.height(); ++y) {
+    for (int x = 0; x < drawn.width(); ++x) green += drawn.pixelColor(x, y) == QColor(0, 128, 0);
+  }
+  EXPECT_GT(green, 100);
 }
 
 TEST(ReportWindow, DescriptionsComeFromTheFileBesideTheProgram) {
