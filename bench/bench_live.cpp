@@ -40,6 +40,7 @@
 #include "app/KeyInjector.h"
 #include "app/RiriredApplication.h"
 #include "app/UiServices.h"
+#include "harness/QuietUi.h"
 #include "app/frRiriredOz.h"
 #include "cport/ComPort.h"
 #include "monitor/LogStore.h"
@@ -49,25 +50,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kLatencyRounds = 1000;
 constexpr std::size_t kStreamBytes = 10u << 20;
-
-// No dialog may stop a benchmark: what would be shown is printed.
-class PrintingUi final : public UiServices {
- public:
-  // The description file is not beside the benchmark; the log does not need it.
-  void ShowError(QWidget*, const QString&) override {}
-  void ShowPlain(QWidget*, const QString& text) override { Print("message", text); }
-  std::optional<QString> AskSaveFileName(QWidget*, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  void ReportUncaught(const QString& text) override { Print("uncaught", text); }
-  int shown = 0;
-
- private:
-  void Print(const char* kind, const QString& text) {
-    ++shown;
-    std::fprintf(stderr, "%s: %s\n", kind, text.toUtf8().constData());
-  }
-};
 
 class NoKeys final : public KeyInjector {
  public:
@@ -126,7 +108,7 @@ double Percentile(std::vector<double> values, double p) {
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   RiriredApplication app(argc, argv);
-  PrintingUi ui;
+  bench::QuietUi ui;
   InstallUiServices(&ui);
   NoKeys keys;
 
