@@ -1,6 +1,7 @@
 // The ini text reader (ProfileFile, under IniFile and the description file)
-// over any bytes: no crash, every parsed name and value lies inside its line,
-// the text written back reads as the same lines, and a Set is read back by Get.
+// over any bytes, in any encoding it recognises: no crash, every parsed name
+// and value lies inside its line, the text written back without a Set is the
+// bytes read, and a Set is read back by Get.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -17,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (line.nameBegin + line.nameSize > line.text.size()) std::abort();
     if (line.valueBegin + line.valueSize > line.text.size()) std::abort();
   }
-  // Written with one line break throughout, the text reads back as the same
-  // lines.
+  // Nothing set: every byte comes back, and reads as the same lines.
+  if (file.Serialize() != bytes) std::abort();
   const cport::ProfileFile copy = cport::ProfileFile::Parse(file.Serialize());
   if (copy.Lines().size() != file.Lines().size()) std::abort();
   for (std::size_t i = 0; i < copy.Lines().size(); ++i) {

@@ -58,6 +58,17 @@ std::string CodePage1252ToUtf8(std::string_view text) {
   return out;
 }
 
+std::string Utf8ToCodePage1252(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    // U+FFFD, what a broken sequence decodes to, is not in the code page.
+    const char32_t c = DecodeUtf8At(text, i);
+    out += static_cast<char>(UnicodeToCodePage1252(c).value_or('?'));
+  }
+  return out;
+}
+
 char32_t DecodeUtf8At(std::string_view bytes, std::size_t& pos) noexcept {
   constexpr char32_t kReplacement = 0xFFFD;
   const auto lead = static_cast<unsigned char>(bytes[pos++]);

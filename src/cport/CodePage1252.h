@@ -22,6 +22,10 @@ std::optional<std::uint8_t> UnicodeToCodePage1252(char32_t c) noexcept;
 // A Windows-1252 text as UTF-8 (for messages).
 std::string CodePage1252ToUtf8(std::string_view text);
 
+// UTF-8 as Windows-1252: a character the code page lacks, and each byte that
+// DecodeUtf8At cannot decode, become '?'.
+std::string Utf8ToCodePage1252(std::string_view text);
+
 // Appends the UTF-8 form of a code point; surrogates and values beyond
 // U+10FFFF become U+FFFD.
 void AppendUtf8(char32_t c, std::string& out);

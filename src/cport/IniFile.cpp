@@ -6,6 +6,7 @@
 #include "cport/AtomicFile.h"
 #include "cport/FileBytes.h"
 #include "cport/IntegerText.h"
+#include "cport/TextEncoding.h"
 
 namespace cport {
 
@@ -16,26 +17,37 @@ IniFile::IniFile(std::filesystem::path file) : file_(std::move(file)) {
   profile_ = ProfileFile::Parse(bytes);
 }
 
+std::optional<std::string_view> IniFile::Find(std::string_view section,
+                                              std::string_view key) const {
+  const TextEncoding encoding = profile_.Encoding();
+  const std::optional<std::string_view> value = profile_.Get(
+      CodePage1252ToFileText(section, encoding), CodePage1252ToFileText(key, encoding));
+  // The platform's reader hands out a NUL-terminated string.
+  if (value) return value->substr(0, value->find('\0'));
+  return std::nullopt;
+}
+
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
-  const std::optional<std::string_view> value = profile_.Get(section, key);
+  const std::optional<std::string_view> value = Find(section, key);
   if (!value) return std::string(defaultValue);
-  // The platform's reader hands out a NUL-terminated string.
-  return std::string(value->substr(0, value->find('\0')));
+  return FileTextToCodePage1252(*value, profile_.Encoding());
 }
 
 std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key,
                                   std::int32_t defaultValue) const {
-  const std::optional<std::string_view> value = profile_.Get(section, key);
+  const std::optional<std::string_view> value = Find(section, key);
   if (!value) return defaultValue;
-  return ParseIntegerText(value->substr(0, value->find('\0'))).value_or(defaultValue);
+  return ParseIntegerText(*value).value_or(defaultValue);
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   try {
     if (!writable_) throw std::runtime_error("not read");
     ProfileFile changed = profile_;
-    changed.Set(section, key, value);
+    const TextEncoding encoding = profile_.Encoding();
+    changed.Set(CodePage1252ToFileText(section, encoding), CodePage1252ToFileText(key, encoding),
+                CodePage1252ToFileText(value, encoding));
     AtomicFile file(file_);
     file.Write(changed.Serialize());
     file.Commit();

@@ -7,7 +7,15 @@
 // empty. Every write changes the object's copy and then replaces the whole
 // file with it (AtomicFile.h), so each write is on disk when it returns, a
 // failed write leaves the file as the previous write left it, and whatever
-// this object does not set is written back unchanged.
+// this object does not set is written back unchanged, byte for byte.
+//
+// Sections, keys and values are Windows-1252 text on this interface, as all
+// the component's texts. The file may be Windows-1252 (the default, and what
+// a new file is), UTF-8 with or without a byte order mark, or UTF-16 of
+// either byte order with its mark (TextEncoding.h says how it is
+// recognised); it is converted on reading and written back in the encoding
+// it had. Read from a UTF-8 or UTF-16 file, a character that Windows-1252
+// lacks reads as '?'.
 //
 // Errors: a write that fails raises IniFileError "Unable to write to %s" with
 // the file's path: the file or its directory cannot be written, the file
@@ -19,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -55,6 +64,9 @@ class IniFile {
   void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
 
  private:
+  // The value in the file's own text, cut at a NUL; nothing when missing.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+
   std::filesystem::path file_;
   ProfileFile profile_;
   bool writable_ = true;

@@ -1,11 +1,10 @@
 #include "cport/ProfileFile.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace cport {
 namespace {
-
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -60,31 +59,30 @@ void Classify(ProfileFile::Line& line) {
 
 ProfileFile ProfileFile::Parse(std::string_view bytes) {
   ProfileFile file;
-  if (bytes.starts_with(kUtf8Bom)) {
-    file.hasUtf8Bom_ = true;
-    bytes.remove_prefix(kUtf8Bom.size());
-  }
+  DecodedTextFile decoded = DecodeTextFile(bytes);
+  file.encoding_ = decoded.encoding;
+  file.leftover_ = std::move(decoded.leftover);
+  const std::string_view text = decoded.text;
   bool sawBreak = false;
   std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find_first_of("\r\n", start);
-    std::size_t next;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    std::string_view lineBreak;
     if (end == std::string_view::npos) {
-      end = bytes.size();
-      next = end;
+      end = text.size();
     } else {
-      const bool crlf = bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n';
-      next = end + (crlf ? 2 : 1);
+      const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+      lineBreak = crlf ? "\r\n" : (text[end] == '\r' ? "\r" : "\n");
       if (!sawBreak) {
-        file.lineBreak_ = crlf ? "\r\n" : (bytes[end] == '\r' ? "\r" : "\n");
+        file.lineBreak_ = lineBreak;
         sawBreak = true;
       }
     }
-    file.finalBreak_ = next != end;
     Line& line = file.lines_.emplace_back();
-    line.text.assign(bytes.substr(start, end - start));
+    line.text.assign(text.substr(start, end - start));
+    line.lineBreak = lineBreak;
     Classify(line);
-    start = next;
+    start = end + lineBreak.size();
   }
   return file;
 }
@@ -119,6 +117,7 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
   }
   Line entry;
   entry.text.append(key).append("=").append(value);
+  entry.lineBreak = lineBreak_;
   Classify(entry);
 
   std::optional<std::size_t> sectionAt;  // the first matching section
@@ -134,31 +133,33 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
       continue;
     }
     if (inSection && line.kind == LineKind::Entry && NamesMatch(line.Name(), key)) {
+      entry.lineBreak = line.lineBreak;
       lines_[i] = std::move(entry);
       return;
     }
     if (inFirst && line.kind != LineKind::Empty) lastOfSection = i;
   }
+  // A last line without a break gets one when lines are added after it.
+  if (!lines_.empty() && (!sectionAt || lastOfSection + 1 == lines_.size()) &&
+      lines_.back().lineBreak.empty()) {
+    lines_.back().lineBreak = lineBreak_;
+  }
   if (!sectionAt) {
     Line header;
     header.text.append("[").append(section).append("]");
+    header.lineBreak = lineBreak_;
     Classify(header);
     lines_.push_back(std::move(header));
     lines_.push_back(std::move(entry));
-    finalBreak_ = true;
     return;
   }
-  if (lastOfSection + 1 == lines_.size()) finalBreak_ = true;
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastOfSection + 1), std::move(entry));
 }
 
 std::string ProfileFile::Serialize() const {
-  std::string out(hasUtf8Bom_ ? kUtf8Bom : "");
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    out += lines_[i].text;
-    if (i + 1 < lines_.size() || finalBreak_) out += lineBreak_;
-  }
-  return out;
+  std::string text;
+  for (const Line& line : lines_) text.append(line.text).append(line.lineBreak);
+  return EncodeTextFile(text, encoding_, leftover_);
 }
 
 bool ProfileFile::NamesMatch(std::string_view a, std::string_view b) {

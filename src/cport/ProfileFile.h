@@ -20,14 +20,18 @@
 //  - section and key names match without regard to ASCII case;
 //  - a section may appear more than once: its entries are read as one
 //    section, and the first matching entry in file order wins.
-// Line breaks may be CR LF, LF or CR. A UTF-8 byte order mark at the start is
-// set aside (HasUtf8Bom) and is not part of the first line. Any byte is
-// accepted, NUL included: the text is taken as 8-bit (Windows-1252) bytes and
-// never converted. Nothing is cut; length limits are the caller's.
+// Line breaks may be CR LF, LF or CR, mixed in one file. The text's encoding
+// is recognised as TextEncoding.h says (UTF-16 or UTF-8 with a byte order
+// mark, UTF-8 without one, else Windows-1252) and kept (Encoding). Lines,
+// names and values, and the texts Get and Set take and give, are file text:
+// the bytes themselves in a Windows-1252 file, UTF-8 in every other
+// (TextEncoding.h converts between file text and Windows-1252). Any byte is
+// accepted, NUL included. Nothing is cut; length limits are the caller's.
 //
-// Every line is kept as it was read, so that Serialize writes back unchanged
-// whatever Set did not touch: comments, unknown sections and keys, lines this
-// reader does not understand, the byte order mark, the line breaks.
+// Every line is kept as it was read, with its own line break, so that
+// Serialize writes back byte for byte whatever Set did not touch: comments,
+// unknown sections and keys, lines this reader does not understand, the
+// encoding and its byte order mark, the line breaks.
 //
 // A value type with no hidden state; const member functions may be called
 // from any number of threads.
@@ -38,6 +42,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cport/TextEncoding.h"
+
 namespace cport {
 
 class ProfileFile {
@@ -46,6 +52,8 @@ class ProfileFile {
 
   struct Line {
     std::string text;  // as read, without its line break
+    // "\r\n", "\n" or "\r"; empty only for a last line that had none.
+    std::string_view lineBreak;
     LineKind kind = LineKind::Other;
     // Section: the name. Entry: the key, and the value as read (unquoted).
     std::size_t nameBegin = 0;
@@ -63,24 +71,25 @@ class ProfileFile {
   std::optional<std::string_view> Get(std::string_view section, std::string_view key) const;
 
   // Makes Get(section, key) give `value`, as the platform's profile-string
-  // writer does: the entry Get would find becomes "key=value"; without one,
-  // "key=value" goes after the last line that is not empty of the first
-  // matching section; without a section, "[section]" and the entry are added
-  // at the end. Throws std::invalid_argument for texts a line cannot hold as
-  // given: a line break or NUL in any of them, an empty key, a key holding
-  // '=' or starting with ';' or '[', a section holding ']', blanks at either
-  // end of the key or the section, or a value that Get would read back
-  // differently (blanks at either end, or one enclosing pair of quotation
-  // marks).
+  // writer does: the entry Get would find becomes "key=value", keeping its
+  // line break; without one, "key=value" goes after the last line that is
+  // not empty of the first matching section; without a section, "[section]"
+  // and the entry are added at the end. Throws std::invalid_argument for
+  // texts a line cannot hold as given: a line break or NUL in any of them, an
+  // empty key, a key holding '=' or starting with ';' or '[', a section
+  // holding ']', blanks at either end of the key or the section, or a value
+  // that Get would read back differently (blanks at either end, or one
+  // enclosing pair of quotation marks).
   void Set(std::string_view section, std::string_view key, std::string_view value);
 
-  // The text again: every line followed by LineBreak() (the last one only if
-  // it had a break when read, or lines were added after it), after the UTF-8
-  // byte order mark if the text had one.
+  // The bytes again, in the encoding read: every line followed by its own
+  // line break. Lines that Set added take LineBreak(), and so does a last
+  // line without a break once a line is added after it. Without a Set the
+  // bytes parsed come back unchanged.
   std::string Serialize() const;
 
   const std::vector<Line>& Lines() const { return lines_; }
-  bool HasUtf8Bom() const { return hasUtf8Bom_; }
+  TextEncoding Encoding() const { return encoding_; }
   // The first line break of the text; CR LF when it has none.
   std::string_view LineBreak() const { return lineBreak_; }
 
@@ -89,8 +98,8 @@ class ProfileFile {
 
  private:
   std::vector<Line> lines_;
-  bool hasUtf8Bom_ = false;
-  bool finalBreak_ = false;
+  TextEncoding encoding_ = TextEncoding::CodePage1252;
+  std::string leftover_;  // see DecodedTextFile
   std::string_view lineBreak_ = "\r\n";
 };
 

@@ -13,15 +13,6 @@ bool IsCp1252Defined(std::uint8_t byte) {
 
 std::string Cp1252ToUtf8(std::string_view text) { return cport::CodePage1252ToUtf8(text); }
 
-std::string Utf8ToCp1252(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    // U+FFFD, what a broken sequence decodes to, is not in the code page.
-    const char32_t c = cport::DecodeUtf8At(text, i);
-    out += static_cast<char>(cport::UnicodeToCodePage1252(c).value_or('?'));
-  }
-  return out;
-}
+std::string Utf8ToCp1252(std::string_view text) { return cport::Utf8ToCodePage1252(text); }
 
 }  // namespace monitor

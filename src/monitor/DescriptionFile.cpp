@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "monitor/Cp1252.h"
+#include "cport/TextEncoding.h"
 
 namespace monitor {
 namespace {
@@ -181,7 +181,7 @@ void MonitorIni::Load(std::string_view bytes) {
 std::string MonitorIni::Describe(std::string_view value) const {
   // The platform's reader hands out a NUL-terminated string: a NUL ends it.
   value = value.substr(0, value.find('\0'));
-  std::string text = file_.HasUtf8Bom() ? Utf8ToCp1252(value) : std::string(value);
+  std::string text = cport::FileTextToCodePage1252(value, file_.Encoding());
   if (text.size() > kMaxValueSize) text.resize(kMaxValueSize);
   return text;
 }

@@ -13,10 +13,13 @@
 // missing, a file that cannot be read, is no regular file or is larger than
 // kMaxFileSize all give "***".
 //
-// The file is Windows-1252 text and values come back as its bytes, as the
-// log keeps them. A file that starts with a UTF-8 byte order mark declares
-// itself UTF-8: its values are converted to Windows-1252 ('?' for characters
-// that it lacks).
+// Values come back as Windows-1252 text, as the log keeps them. The file is
+// read as the text it is (cport/TextEncoding.h): UTF-16 of either byte order
+// with its byte order mark (as the Windows editor saves "Unicode"), UTF-8
+// with or without its mark, else Windows-1252, whose bytes are taken as they
+// are. Values of a UTF-8 or UTF-16 file are converted to Windows-1252: a
+// character that Windows-1252 lacks becomes '?'. The 2047-character cut
+// applies to the converted value.
 //
 // Every lookup sees the file as it is at that moment: an edit takes effect
 // with the next lookup. The one exception is a decoded frame: the lookups

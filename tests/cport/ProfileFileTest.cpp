@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cport/ProfileFile.h"
+#include "TextFileForms.h"
 
 namespace cport {
 namespace {
@@ -69,25 +70,57 @@ TEST(ProfileFileTest, Get) {
   }
 }
 
-TEST(ProfileFileTest, LineBreaksAndByteOrderMark) {
+TEST(ProfileFileTest, LineBreaksAndEncoding) {
+  using enum TextEncoding;
   struct Case {
     std::string text;
     std::size_t lines;
     std::string_view lineBreak;
-    bool bom;
+    TextEncoding encoding;
   };
   const Case cases[] = {
-      {"[S]\r\nk=v\r\n", 2, "\r\n", false},   {"[S]\nk=v", 2, "\n", false},
-      {"[S]\rk=v\r", 2, "\r", false},         {"\xEF\xBB\xBF[S]\n\nk=v\r\n", 3, "\n", true},
-      {"[S]\r\n\r\n\nk=v", 4, "\r\n", false},
+      {"[S]\r\nk=v\r\n", 2, "\r\n", CodePage1252},
+      {"[S]\nk=v", 2, "\n", CodePage1252},
+      {"[S]\rk=v\r", 2, "\r", CodePage1252},
+      {"\xEF\xBB\xBF[S]\n\nk=v\r\n", 3, "\n", Utf8Bom},
+      {"[S]\r\n\r\n\nk=v", 4, "\r\n", CodePage1252},
+      {"[S]\nk=v\n;\xC3\xA7\xE2\x82\xAC", 3, "\n", Utf8},
+      {"[S]\nk=v\n;\xC3\xA7\xE7", 3, "\n", CodePage1252},  // not all of it UTF-8
+      {"[S]\nk=v\n;\xC0\xAF", 3, "\n", CodePage1252},      // overlong
+      {"[S]\nk=v\n;\xED\xA0\x80", 3, "\n", CodePage1252},  // a surrogate
+      {"\xFF\xFE[\0S\0]\0\r\0k\0=\0v\0"s, 2, "\r", Utf16Le},
+      {"\xFE\xFF\0[\0S\0]\0\n\0k\0=\0v"s, 2, "\n", Utf16Be},
   };
   for (const Case& c : cases) {
     const ProfileFile file = ProfileFile::Parse(c.text);
     EXPECT_EQ(file.Get("S", "k"), "v") << c.text;
     EXPECT_EQ(file.Lines().size(), c.lines) << c.text;
     EXPECT_EQ(file.LineBreak(), c.lineBreak) << c.text;
-    EXPECT_EQ(file.HasUtf8Bom(), c.bom) << c.text;
+    EXPECT_EQ(file.Encoding(), c.encoding) << c.text;
   }
+}
+
+// Every form an editor saves reads as the same text (UTF-8 but for a
+// Windows-1252 file, whose bytes stay as they are) and, without a Set, is
+// written back as the very bytes read, broken forms included.
+TEST(ProfileFileTest, ReadsEachEncodingAndWritesItBackUnchanged) {
+  using testing::Form;
+  const std::u16string text =
+      u"; acentua\u00E7\u00E3o\r\n[TESTES]\n0x03=Detec\u00E7\u00E3o de ring\r";
+  for (const Form form : testing::kAllForms) {
+    const std::string bytes = testing::Encoded(text, form);
+    const ProfileFile file = ProfileFile::Parse(bytes);
+    EXPECT_EQ(file.Get("TESTES", "0x03"), form == Form::Cp1252 ? "Detec\xE7\xE3o de ring"
+                                                               : "Detec\xC3\xA7\xC3\xA3o de ring")
+        << static_cast<int>(form);
+    EXPECT_EQ(file.Serialize(), bytes) << static_cast<int>(form);
+  }
+  const std::string broken[] = {
+      "\xFF\xFE[\0S\0]\0\n\0\x00\xD8k\0=\0\x00\xDC\x00\xDC\n\0x"s,  // lone surrogates, odd byte
+      "\xFE\xFF\xD8\x00\0\n"s,
+      "\xEF\xBB\xBF[S]\n\xC3k=\xFF"s,
+  };
+  for (const std::string& bytes : broken) EXPECT_EQ(ProfileFile::Parse(bytes).Serialize(), bytes);
 }
 
 TEST(ProfileFileTest, KeepsEveryLineAsRead) {
@@ -131,6 +164,12 @@ TEST(ProfileFileTest, SetChangesOnlyWhatItMust) {
        "[S]\r\nK=v\r\n\r\n[T]\r\n"},
       {"keeps bytes it does not understand", "[S]\r\n\x01\xFF junk\r\nA=\x80\r\n", "S", "B", "#10",
        "[S]\r\n\x01\xFF junk\r\nA=\x80\r\nB=#10\r\n"},
+      {"keeps each line's own break", "[S]\r\nA=1\nB=2\r[T]\nC=3", "S", "A", "x",
+       "[S]\r\nA=x\nB=2\r[T]\nC=3"},
+      {"a new line takes the first break", "[S]\nA=1\r\nB=2\r[T]\r\n", "S", "C", "3",
+       "[S]\nA=1\r\nB=2\rC=3\n[T]\r\n"},
+      {"UTF-16 stays UTF-16", "\xFE\xFF\0[\0S\0]\0\r\0\n\0A\0=\0\xE7"s, "S", "A", "\xC3\xA3",
+       "\xFE\xFF\0[\0S\0]\0\r\0\n\0A\0=\0\xE3"s},
   };
   for (const Case& c : cases) {
     ProfileFile file = ProfileFile::Parse(c.before);

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "../cport/TextFileForms.h"
 #include "monitor/DescriptionFile.h"
 
 namespace monitor {
@@ -178,6 +179,41 @@ TEST_F(DescriptionFileTest, Utf8FileWithByteOrderMarkIsConverted) {
   EXPECT_EQ(ini.Lookup("RESULTADOS", 0),
             "In\xED"
             "cio \x80 ? ?");
+}
+
+// "Unicode" from the Windows editor (UTF-16 with its mark), UTF-8 from any
+// other, or Windows-1252: the same description comes out as the same
+// Windows-1252 bytes, the log's character set.
+TEST_F(DescriptionFileTest, ReadsTheFileAsTheTextItIs) {
+  using cport::testing::Form;
+  const std::u16string text =
+      u"; Descri\u00E7\u00F5es\r\n[TESTES]\r\n0x03=Detec\u00E7\u00E3o de ring\r\n"
+      u"[ERROS]\r\n0x05 = \"Sinal FSK n\u00E3o detectado\"\r\n";
+  for (const Form form : cport::testing::kAllForms) {
+    SCOPED_TRACE(static_cast<int>(form));
+    Write(cport::testing::Encoded(text, form));
+    MonitorIni ini(File());
+    EXPECT_EQ(ini.Lookup("TESTES", 3), "Detec\xE7\xE3o de ring");
+    EXPECT_EQ(ini.Lookup("ERROS", 5), "Sinal FSK n\xE3o detectado");
+    if (form == Form::Cp1252) continue;
+    // Beyond Latin-1: the euro sign has a Windows-1252 byte, the others none.
+    Write(cport::testing::Encoded(u"[TESTES]\n0x01=\u20AC \u65E5 \u0153\u2019", form));
+    EXPECT_EQ(ini.Lookup("TESTES", 1), "\x80 ? \x9C\x92");
+  }
+  // Windows-1252 that happens to hold a valid UTF-8 pair somewhere stays
+  // Windows-1252 as long as the rest is not UTF-8.
+  Write("[TESTES]\n0x03=Detec\xE7\xE3o\n0x04=\xC3\xA7\n");
+  MonitorIni ini(File());
+  EXPECT_EQ(ini.Lookup("TESTES", 3), "Detec\xE7\xE3o");
+  EXPECT_EQ(ini.Lookup("TESTES", 4), "\xC3\xA7");
+}
+
+// The 2047-character cut counts characters, not the bytes of their UTF-8
+// or UTF-16 forms.
+TEST_F(DescriptionFileTest, LongValuesOfAUnicodeFileAreCutAtCharacters) {
+  Write(cport::testing::Encoded(u"[TESTES]\n0x01=" + std::u16string(3000, u'\u00E7'),
+                                cport::testing::Form::Utf16Le));
+  EXPECT_EQ(MonitorIni(File()).Lookup("TESTES", 1), std::string(2047, '\xE7'));
 }
 
 TEST_F(DescriptionFileTest, ShippedExampleDescribesTheFixtureCodes) {
