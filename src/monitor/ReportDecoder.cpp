@@ -93,6 +93,7 @@ void ReportDecoder::Decode(const MonitorSettings& options, DescriptionSource* de
   if (result == kResultTestStart) {
     if (options.AutoLimparLog) sink.ClearLog();
     testStart_ = timeNow();
+    testStarted_ = true;
     sink.SetInsertionColour(kBlue);
     sink.SetResultLabel(kLabelTesting, kBlue);
   }
@@ -125,7 +126,9 @@ void ReportDecoder::Decode(const MonitorSettings& options, DescriptionSource* de
       sink.SetResultLabel(kLabelRejected, kRed);
     }
   }
-  if (options.MostrarTempo) line.insert(0, ElapsedPrefix(testStart_, timeNow()));
+  // Before the first test start there is no start to count from: the time of
+  // day itself would read as an elapsed time.
+  if (options.MostrarTempo && testStarted_) line.insert(0, ElapsedPrefix(testStart_, timeNow()));
   sink.AppendLine(line);
 }
 

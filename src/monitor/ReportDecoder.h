@@ -99,7 +99,11 @@ class ReportDecoder {
 
   // Takes one received byte. The options are read when a frame completes,
   // so a change takes effect with the next frame. `descriptions` may be null:
-  // every description is then kNotDescribed.
+  // every description is then kNotDescribed. With MostrarTempo set, a line
+  // gets the time elapsed since the last test start as its prefix
+  // (ElapsedPrefix); until a test start has been decoded there is none, and
+  // lines have no prefix, as with MostrarTempo off. Nothing but a test-start
+  // frame changes the start (clearing the window's log does not).
   void AnalisaRecebimento(std::uint8_t byte, const MonitorSettings& options,
                           DescriptionSource* descriptions, ReportSink& sink);
 
@@ -117,6 +121,7 @@ class ReportDecoder {
   std::array<std::uint8_t, kFrameBufferSize> buffer_{};
   std::uint8_t count_ = 0;
   double testStart_ = 0.0;
+  bool testStarted_ = false;
 };
 
 // The "MM:SS - " prefix for the time elapsed from `start` to `now`, both

@@ -203,15 +203,26 @@ TEST_F(ReportDecoderTest, TestStartClearsTheLogOnlyWhenAsked) {
   EXPECT_EQ(window.clears, 1);
 }
 
-TEST_F(ReportDecoderTest, ElapsedTimeOptionAppliesFromTheNextFrame) {
+// Before the first test start there is nothing to count from: the lines
+// carry no time (not the clock's minutes and seconds, which would read as
+// an elapsed time). The option applies from the next frame.
+TEST_F(ReportDecoderTest, ElapsedTimeCountsFromTheFirstTestStart) {
   options.MostrarTempo = true;
-  now = (10 * 3600 + 17 * 60 + 42) * kSecond;  // no test start yet: time of day shows
+  now = (10 * 3600 + 17 * 60 + 42) * kSecond;
   FeedEcho({0xFA, 0x05, 0xAA, 0x01, 0x01});
+  FeedEcho({0xFA, 0x05, 0xAA, 0x00, 0x02});
+  now += 7 * kSecond;
+  FeedEcho({0xFA, 0x05, 0xAA, 0x01, 0x03});
   options.MostrarTempo = false;
-  FeedEcho({0xFA, 0x05, 0xAA, 0x01, 0x02});
-  ASSERT_EQ(window.lines.size(), 2u);
-  EXPECT_EQ(window.lines[0].text, "17:42 - R01 - T01");
-  EXPECT_EQ(window.lines[1].text, "R01 - T02");
+  FeedEcho({0xFA, 0x05, 0xAA, 0x01, 0x04});
+  options.MostrarTempo = true;
+  now += 60 * kSecond;
+  FeedEcho({0xFA, 0x05, 0xAA, 0x01, 0x05});
+  std::vector<std::string> texts;
+  for (const LoggedLine& line : window.lines) texts.push_back(line.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"R01 - T01", "00:00 - R00 - T02",
+                                             "00:07 - R01 - T03", "R01 - T04",
+                                             "01:07 - R01 - T05"}));
 }
 
 TEST_F(ReportDecoderTest, ElapsedPrefix) {
