@@ -12,6 +12,7 @@
 
 #include "cport/ComTranslation.h"
 #include "cport/setup/ComComboBox.h"
+#include "cport/setup/FitToText.h"
 #include "cport/setup/FormTranslation.h"
 
 namespace cport {
@@ -93,6 +94,9 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent) {
   Combo1->setFocus();
 
   FormCreate();
+  // The layout above is the design; the translated texts at this machine's
+  // font may need more room.
+  KeepFittedToText(*this);
 }
 
 TComSetupFrm::~TComSetupFrm() = default;

@@ -10,6 +10,10 @@
 // "cport". The lists are not bound to any port: EditPortSetup (PortSetup.h)
 // binds them, runs the dialog and applies the choices.
 //
+// The positions and sizes are the design and the least the dialog takes:
+// where a translated caption at this machine's font needs more room, its
+// control, the group box and the dialog grow (FitToText.h).
+//
 // Threads: the user-interface thread.
 #include <QDialog>
 
