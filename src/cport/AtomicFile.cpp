@@ -42,7 +42,30 @@ AtomicFile::AtomicFile(const fs::path& target) : target_(target), resolved_(targ
     fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0 && (errno != EEXIST || attempt == 100)) Fail(errno, "Cannot create file", target_);
   }
-  if (exists) ::fchmod(fd_, old.st_mode & 07777);  // best effort, as a copy would
+  if (!exists) return;
+  try {
+    KeepOwnerAndMode(old);
+  } catch (...) {
+    // No destructor runs for an object whose constructor throws.
+    ::close(fd_);
+    ::unlink(temporary_.c_str());
+    throw;
+  }
+}
+
+void AtomicFile::KeepOwnerAndMode(const struct stat& old) {
+  struct stat made {};
+  if (::fstat(fd_, &made) != 0) Fail(errno, "Cannot create file", target_);
+  // Root replacing a user's file (a run with the user's configuration home)
+  // must leave it the user's. Only a change is asked for: a user may always
+  // keep what the new file got already (its own uid, the group a set-group-ID
+  // directory gave it), but may give a file away to no one.
+  if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+      ::fchown(fd_, old.st_uid, old.st_gid) != 0) {
+    Fail(errno, "Cannot keep the owner of file", target_);
+  }
+  // After fchown, which may clear the set-ID bits.
+  if (::fchmod(fd_, old.st_mode & 07777) != 0) Fail(errno, "Cannot keep the mode of file", target_);
 }
 
 AtomicFile::~AtomicFile() {

@@ -1,12 +1,23 @@
 #pragma once
 // Writes a file so that it is either left as it was or replaced as a whole:
 // the data go to a new file beside the target, which is flushed to disk and
-// then renamed over the target. An existing target keeps its permissions. A
-// symbolic link is followed: the file it names is replaced.
+// then renamed over the target. A symbolic link is followed: the file it
+// names is replaced, the link stays.
 //
-// Failures throw std::system_error whose message names the target file and
-// the operating system's reason; the target is then untouched and the new
-// file is removed (also when the object is destroyed without Commit()).
+// An existing target keeps its owner, group and mode: the new file is given
+// them before it takes the target's place. When they cannot be given (a user
+// replacing a file another user owns), nothing is replaced and the failure is
+// EPERM: the file would otherwise silently change hands. A target the caller
+// may not write (access(2)) is refused with the system's reason, as opening it
+// for writing would be, although the rename could replace it.
+//
+// Failures throw std::system_error with the operating system's error code in
+// the generic category (code().message() is the system's text, "Permission
+// denied") and a message naming the target file; the target is then untouched
+// and the new file is removed (also when the object is destroyed without
+// Commit()).
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string_view>
 
@@ -24,6 +35,8 @@ class AtomicFile {
   void Commit();
 
  private:
+  void KeepOwnerAndMode(const struct stat& old);
+
   std::filesystem::path target_;  // as the caller named it, for messages
   std::filesystem::path resolved_;
   std::filesystem::path temporary_;

@@ -36,6 +36,9 @@ std::error_code ReadWholeFile(const std::filesystem::path& file, std::size_t lim
   if (fd.get() < 0) return Error(errno);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) return Error(errno);
+  // A directory opens for reading without complaint; say what it is, in the
+  // words the system uses for it elsewhere.
+  if (S_ISDIR(info.st_mode)) return Error(EISDIR);
   if (!S_ISREG(info.st_mode)) return Error(EINVAL);
   if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > limit) return Error(EFBIG);
   bytes.resize(static_cast<std::size_t>(info.st_size) + 1);

@@ -9,9 +9,9 @@
 namespace cport {
 
 // The bytes of `file`. Errors (in the generic category): ENOENT and the other
-// errors of open and read as the system gives them, EINVAL for a file that is
-// no regular file (a directory, a FIFO: never waited on), EFBIG for a file
-// larger than `limit` bytes.
+// errors of open and read as the system gives them, EISDIR for a directory,
+// EINVAL for any other file that is no regular file (a FIFO: never waited on),
+// EFBIG for a file larger than `limit` bytes.
 std::error_code ReadWholeFile(const std::filesystem::path& file, std::size_t limit,
                               std::string& bytes);
 

@@ -17,10 +17,22 @@ namespace cport {
 namespace fs = std::filesystem;
 namespace {
 
-[[noreturn]] void Raise(const char* format, std::string_view name) {
+// `detail`, when given, follows the registry's own message after ": ", so
+// that a caller matching the message still finds it at the start.
+[[noreturn]] void Raise(const char* format, std::string_view name, std::string_view detail = {}) {
   std::string message(format);
   message.replace(message.find("%s"), 2, CodePage1252ToUtf8(name));
+  if (!detail.empty()) message += ": " + std::string(detail);
   throw RegistryError(message);
+}
+
+// The system's own text for a failure ("Permission denied"), whatever
+// carried it.
+std::string ReasonOf(const std::exception& e) {
+  if (const auto* system = dynamic_cast<const std::system_error*>(&e)) {
+    return system->code().message();
+  }
+  return e.what();
 }
 
 constexpr const char* kSetFailed = "Failed to set data for '%s'";
@@ -90,9 +102,14 @@ Registry::~Registry() {
 void Registry::SetRootKey(RegistryRoot root) {
   CloseKey();
   root_ = root;
+  writeFailure_.clear();
 }
 
 fs::path Registry::FilePath() const { return RegistryFilePath(directory_, root_); }
+
+std::string Registry::WriteFailure() const {
+  return writeFailure_.empty() ? std::string() : FilePath().string() + ": " + writeFailure_;
+}
 
 std::string Registry::Resolve(std::string_view key) const {
   std::string path;
@@ -108,6 +125,7 @@ std::string Registry::Resolve(std::string_view key) const {
 
 Registry::HiveState Registry::LoadHive(RegistryHive& hive) {
   fileProblem_.clear();
+  readFailure_.clear();
   const fs::path file = FilePath();
   std::string bytes;
   const std::error_code error = ReadWholeFile(file, kMaxFileSize, bytes);
@@ -116,9 +134,9 @@ Registry::HiveState Registry::LoadHive(RegistryHive& hive) {
     return HiveState::Absent;
   }
   if (error) {
-    fileProblem_ =
-        "Failed to read registry file '" + file.string() + "': " +
-        (error == std::errc::file_too_large ? std::string("larger than 64 MB") : error.message());
+    readFailure_ =
+        error == std::errc::file_too_large ? std::string("larger than 64 MB") : error.message();
+    fileProblem_ = "Failed to read registry file '" + file.string() + "': " + readFailure_;
     return HiveState::Unreadable;
   }
   hive = RegistryHive::Parse(std::string(RegistryRootName(root_)), bytes);
@@ -131,17 +149,48 @@ Registry::HiveState Registry::LoadHive(RegistryHive& hive) {
   return HiveState::Read;
 }
 
-bool Registry::MayWrite() const {
+std::string Registry::WriteRefusal(const RegistryHive& hive, HiveState state) const {
+  if (state == HiveState::Unreadable) return readFailure_;
+  // A file we could not make sense of may be anything the operator keeps
+  // there, or a link pointed at the wrong file: replacing it would lose it.
+  if (state == HiveState::Read && !hive.ReadsAsRegistryFile()) {
+    return "not a registry file (no header, no key); left as it is";
+  }
+  // The file is replaced by a new one in the directory of the file a link
+  // names, so that directory must be writable, and the file itself (its
+  // permissions are the operator's word, although a rename could ignore them).
   const fs::path file = FilePath();
   std::error_code ec;
   if (fs::exists(file, ec)) {
-    return ::access(file.c_str(), W_OK) == 0 && ::access(directory_.c_str(), W_OK) == 0;
+    fs::path real = fs::is_symlink(file, ec) ? fs::weakly_canonical(file, ec) : file;
+    if (ec) real = file;
+    const fs::path dir = real.has_parent_path() ? real.parent_path() : fs::path(".");
+    if (::access(file.c_str(), W_OK) != 0 || ::access(dir.c_str(), W_OK) != 0) {
+      return std::generic_category().message(errno);
+    }
+    return {};
   }
   const fs::path ancestor = ExistingAncestor(directory_);
-  return fs::is_directory(ancestor, ec) && ::access(ancestor.c_str(), W_OK) == 0;
+  if (!fs::is_directory(ancestor, ec)) return std::generic_category().message(ENOTDIR);
+  if (::access(ancestor.c_str(), W_OK) != 0) return std::generic_category().message(errno);
+  return {};
 }
 
 void Registry::WriteHive(const RegistryHive& hive) const {
+  // What root creates in another user's configuration home (sudo keeps HOME
+  // or XDG_CONFIG_HOME) goes to that home's owner, as a replaced file keeps
+  // its owner: a root-owned directory or file there would cost the operator
+  // the settings at every later start.
+  const fs::path home = ExistingAncestor(directory_);
+  struct stat homeStat {};
+  const bool giveAway = ::geteuid() == 0 && ::stat(home.c_str(), &homeStat) == 0 &&
+                        homeStat.st_uid != 0;
+  auto handOver = [&](const fs::path& made) {
+    if (giveAway && ::lchown(made.c_str(), homeStat.st_uid, homeStat.st_gid) != 0) {
+      throw std::system_error(errno, std::generic_category(), made.string());
+    }
+  };
+
   // XDG asks for private configuration directories.
   std::error_code ec;
   if (!fs::is_directory(directory_, ec)) {
@@ -149,25 +198,36 @@ void Registry::WriteHive(const RegistryHive& hive) const {
     if (::mkdir(directory_.c_str(), 0700) != 0 && errno != EEXIST) {
       throw std::system_error(errno, std::generic_category(), directory_.string());
     }
+    // Every level made now, from the home down.
+    for (fs::path made = directory_; made != home && made.has_parent_path() &&
+                                     made.parent_path() != made;
+         made = made.parent_path()) {
+      handOver(made);
+    }
   }
-  AtomicFile file(FilePath());
+  const fs::path target = FilePath();
+  const bool isNew = !fs::exists(target, ec) && !fs::is_symlink(target, ec);
+  AtomicFile file(target);
   file.Write(hive.Serialize());
   file.Commit();
+  if (isNew) handOver(target);
 }
 
 bool Registry::Open(std::string_view key, bool canCreate, bool writable) {
   const std::string path = Resolve(key);
   CloseKey();
+  writeFailure_.clear();
   RegistryHive hive("");
   const HiveState state = LoadHive(hive);
-  if (state == HiveState::Unreadable) return false;
-  if (writable && !MayWrite()) return false;
+  if (writable) writeFailure_ = WriteRefusal(hive, state);
+  if (state == HiveState::Unreadable || !writeFailure_.empty()) return false;
   if (!hive.KeyExists(path)) {
     if (!canCreate) return false;
     hive.CreateKey(path);
     try {
       WriteHive(hive);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      writeFailure_ = ReasonOf(e);
       return false;
     }
   }
@@ -195,16 +255,17 @@ void Registry::CloseKey() {
 
   // Made again on the file as it is now, so that others' changes survive.
   RegistryHive hive("");
-  bool written = LoadHive(hive) != HiveState::Unreadable;
-  if (written) {
+  const HiveState state = LoadHive(hive);
+  writeFailure_ = WriteRefusal(hive, state);
+  if (writeFailure_.empty()) {
     for (const Change& change : changes) hive.SetValue(path, change.name, change.value);
     try {
       WriteHive(hive);
-    } catch (const std::exception&) {
-      written = false;
+    } catch (const std::exception& e) {
+      writeFailure_ = ReasonOf(e);
     }
   }
-  if (!written) Raise(kSetFailed, changes.front().name);
+  if (!writeFailure_.empty()) Raise(kSetFailed, changes.front().name, WriteFailure());
 }
 
 bool Registry::KeyExists(std::string_view key) {
@@ -244,7 +305,7 @@ std::int32_t Registry::ReadInteger(std::string_view name) const {
 }
 
 void Registry::WriteValue(std::string_view name, const RegistryValue& value) {
-  if (!open_ || !writable_) Raise(kSetFailed, name);
+  if (!open_ || !writable_) Raise(kSetFailed, name, open_ ? std::string() : WriteFailure());
   hive_->SetValue(path_, name, value);
   changes_.push_back(Change{std::string(name), value});
 }

@@ -18,15 +18,24 @@
 // changes another program made meanwhile to other values survive.
 //
 // Access: an open for full access (OpenKey) fails when the root's file or its
-// directory may not be written, or when the file exists but cannot be read
-// (it is then never overwritten); an open for reading (OpenKeyReadOnly) needs
-// only a readable file.
+// directory may not be written, or when the file exists but cannot be read or
+// did not read as a registry file (no header, no key: a script a link was
+// pointed at); such a file is never overwritten. An open for reading
+// (OpenKeyReadOnly) needs only a readable file. A symbolic link is followed:
+// the file it names is replaced and the link stays. A replaced file keeps its
+// owner, group and mode (AtomicFile.h).
 //
 // Errors: RegistryError, with the value's name for %s:
 //   "Failed to set data for '%s'"  a value cannot be written: no key open, a
 //                                  key opened for reading, or the file cannot
 //                                  be written at CloseKey (the first value
-//                                  changed since the open is named);
+//                                  changed since the open is named). When the
+//                                  file is at fault (at CloseKey, or at the
+//                                  failed OpenKey before a write without a
+//                                  key) the message goes on with the file and
+//                                  the system's reason: "Failed to set data
+//                                  for 'Port': /home/op/.config/RiriredOZ/
+//                                  HKEY_LOCAL_MACHINE.reg: Permission denied";
 //   "Failed to get data for '%s'"  an integer value is missing, longer than 4
 //                                  bytes, or any value's text in the file is
 //                                  damaged;
@@ -138,7 +147,11 @@ class Registry {
   std::filesystem::path FilePath() const;
   std::string Resolve(std::string_view key) const;
   HiveState LoadHive(RegistryHive& hive);
-  bool MayWrite() const;
+  // Why the file, as LoadHive found it, may not be replaced: the system's
+  // reason ("Permission denied") or ours; empty when it may.
+  std::string WriteRefusal(const RegistryHive& hive, HiveState state) const;
+  // "<file>: <reason>" for the last refused open or failed write, or empty.
+  std::string WriteFailure() const;
   void WriteHive(const RegistryHive& hive) const;
   bool Open(std::string_view key, bool canCreate, bool writable);
 
@@ -150,6 +163,8 @@ class Registry {
   std::optional<RegistryHive> hive_;
   std::vector<Change> changes_;
   std::string fileProblem_;
+  std::string readFailure_;   // the reason of a HiveState::Unreadable
+  std::string writeFailure_;  // the reason of WriteFailure()
 };
 
 }  // namespace cport

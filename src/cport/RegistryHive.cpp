@@ -434,6 +434,16 @@ const RegistryValue* RegistryHive::FindValue(std::string_view path, std::string_
   return value == key->second.values.end() ? nullptr : &value->second->value;
 }
 
+bool RegistryHive::ReadsAsRegistryFile() const {
+  if (hasHeader_) return true;
+  bool onlyBlank = true;
+  for (const Block& block : blocks_) {
+    if (block.kind == Block::Kind::Section) return true;
+    onlyBlank = onlyBlank && block.blank;
+  }
+  return onlyBlank;
+}
+
 std::string RegistryHive::Encode(std::u32string_view text) const {
   return EncodeRegistryText(text, encoding_);
 }

@@ -78,6 +78,12 @@ class RegistryHive {
   const std::vector<std::string>& Problems() const { return problems_; }
   std::size_t ProblemCount() const { return problemCount_; }
 
+  // Whether the bytes parsed were a registry file at all: a header line, a
+  // key of any root, or nothing but blank lines (an empty file). Anything
+  // else (a script, a document a link was pointed at by mistake) is no file
+  // of the registry's to replace.
+  bool ReadsAsRegistryFile() const;
+
   // The "Windows Registry Editor Version 5.00" format (Unicode text data).
   bool UnicodeFormat() const { return unicode_; }
   RegistryFileEncoding Encoding() const { return encoding_; }

@@ -159,7 +159,9 @@ TEST_F(RegistryTest, AnUnwritableLocationRefusesFullAccess) {
   Registry r(dir / "file" / "RiriredOZ");
   r.SetRootKey(HKEY_LOCAL_MACHINE);
   EXPECT_FALSE(r.OpenKey(kKey, true));
-  EXPECT_EQ(MessageOf([&] { r.WriteString("Port", "COM1"); }), "Failed to set data for 'Port'");
+  EXPECT_EQ(MessageOf([&] { r.WriteString("Port", "COM1"); }),
+            "Failed to set data for 'Port': " + (dir / "file" / "RiriredOZ").string() +
+                "/HKEY_LOCAL_MACHINE.reg: Not a directory");
   EXPECT_TRUE(r.FileProblem().empty());
 }
 
@@ -178,10 +180,81 @@ TEST_F(RegistryTest, AFileThatCannotBeReadIsReportedAndNeverOverwritten) {
   fs::create_directories(File());  // a directory where the file should be
   Hklm r(dir.path());
   EXPECT_FALSE(r.OpenKey(kKey, true));
-  EXPECT_NE(r.FileProblem().find("Failed to read registry file '" + File().string() + "'"),
-            std::string::npos)
-      << r.FileProblem();
+  EXPECT_EQ(r.FileProblem(),
+            "Failed to read registry file '" + File().string() + "': Is a directory");
+  EXPECT_EQ(MessageOf([&] { r.WriteString("Port", "COM1"); }),
+            "Failed to set data for 'Port': " + File().string() + ": Is a directory");
   EXPECT_TRUE(fs::is_directory(File()));
+}
+
+// A file that did not read as a registry file (no header, no key) may be
+// anything: a link pointed at the wrong file, a script. It is never replaced,
+// and the save says why. An empty file is a registry file yet to be written.
+TEST_F(RegistryTest, AFileThatIsNoRegistryFileIsNeverOverwritten) {
+  const std::string script = "#!/bin/sh\nexec ririredoz \"$@\"\n";
+  WriteBytes(dir / "bin" / "start.sh", script);
+  fs::create_symlink(dir / "bin" / "start.sh", File());
+  Hklm r(dir.path());
+  EXPECT_FALSE(r.OpenKey(kKey, true));
+  EXPECT_EQ(MessageOf([&] { r.WriteString("Port", "COM1"); }),
+            "Failed to set data for 'Port': " + File().string() +
+                ": not a registry file (no header, no key); left as it is");
+  EXPECT_EQ(ReadBytes(dir / "bin" / "start.sh"), script);
+
+  fs::remove(File());
+  Store("");
+  ASSERT_TRUE(r.OpenKey(kKey, true));
+  r.CloseKey();
+  EXPECT_EQ(ReadBytes(File()),
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel\\RiriredOZ]\r\n");
+}
+
+// The replacement is a new file: it takes the old one's owner, group and mode
+// (a run as root must leave the operator's file the operator's), and through a
+// link (a dotfile manager's) it replaces the file named, keeping the link.
+TEST_F(RegistryTest, AReplacedFileKeepsItsOwnerGroupModeAndLink) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  const fs::path target = dir / "dotfiles" / "riri.reg";
+  WriteBytes(target, "REGEDIT4\r\n");
+  fs::create_symlink(target, File());
+  ASSERT_EQ(::chown(target.c_str(), 12345, 12346), 0);
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+
+  Hklm r(dir.path());
+  ASSERT_TRUE(r.OpenKey(kKey, true));
+  r.WriteString("Port", "COM1");
+  r.CloseKey();
+  struct stat after {};
+  ASSERT_EQ(::stat(target.c_str(), &after), 0);
+  EXPECT_EQ(after.st_uid, 12345u);
+  EXPECT_EQ(after.st_gid, 12346u);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_TRUE(fs::is_symlink(File()));
+  EXPECT_EQ(fs::read_symlink(File()), target);
+  EXPECT_NE(ReadBytes(target).find("\"Port\"=\"COM1\""), std::string::npos);
+}
+
+// Root with the operator's configuration home (sudo keeps HOME) gives what
+// it creates there to the home's owner, so the next run as the operator can
+// still read and replace the settings.
+TEST_F(RegistryTest, WhatRootCreatesInAnOperatorsHomeIsTheOperators) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const fs::path home = dir / "operator";
+  fs::create_directory(home);
+  ASSERT_EQ(::chown(home.c_str(), 12345, 12346), 0);
+  const fs::path config = home / ".config";
+
+  Hklm r(config);
+  ASSERT_TRUE(r.OpenKey(kKey, true));
+  r.WriteString("Port", "COM1");
+  r.CloseKey();
+  const fs::path file = RegistryFilePath(config, HKEY_LOCAL_MACHINE);
+  for (const fs::path& made : {config, file.parent_path(), file}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(made.c_str(), &st), 0) << made;
+    EXPECT_EQ(st.st_uid, 12345u) << made;
+    EXPECT_EQ(st.st_gid, 12346u) << made;
+  }
 }
 
 // A save that fails half-way (here: the file size limit, as a full disk
@@ -207,7 +280,7 @@ TEST_F(RegistryTest, AnInterruptedSaveLeavesThePreviousFileWhole) {
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, oldHandler);
 
-  EXPECT_EQ(message, "Failed to set data for 'Port'");
+  EXPECT_EQ(message, "Failed to set data for 'Port': " + File().string() + ": File too large");
   EXPECT_FALSE(r.HasCurrentKey());
   EXPECT_EQ(ReadBytes(File()), before);
   std::vector<fs::path> left;

@@ -81,7 +81,10 @@ TEST(DiskFull, ASettingsSaveOntoAFullDiskKeepsThePreviousSettings) {
   changed.Formato = monitor::kFormatoRiriredOz;
   port.SetPort("/dev/ttyUSB1");
   store.Save(changed, port);
-  EXPECT_EQ(reports.size(), 1u) << "the failed save is reported once";
+  ASSERT_EQ(reports.size(), 1u) << "the failed save is reported once";
+  EXPECT_TRUE(reports[0].ends_with("Failed to set data for 'Port': " + file.string() +
+                                   ": No space left on device"))
+      << reports[0];
   EXPECT_EQ(Bytes(file), before);
   std::vector<fs::path> left;
   for (const auto& entry : fs::directory_iterator(disk / "RiriredOZ")) left.push_back(entry.path());
