@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "cport/ComEnums.h"
@@ -43,40 +44,66 @@ void RegistrySettingsStore::Report(std::string_view message) const {
 void RegistrySettingsStore::Load(MonitorSettings& settings, cport::TCustomComPort& port) {
   using namespace cport;
   Registry reg(directory_);
-  try {
-    reg.SetRootKey(RegistryRoot::HKEY_LOCAL_MACHINE);
-    if (!reg.OpenKey(kKeyPath, false)) {
-      if (!reg.FileProblem().empty()) Report(reg.FileProblem());
-      return;
+  reg.SetRootKey(RegistryRoot::HKEY_LOCAL_MACHINE);
+  // For reading only: a file the operator may read but not write (left by a
+  // run as another user, or locked on purpose) still gives its settings; the
+  // save says why it cannot be written.
+  if (!reg.OpenKeyReadOnly(kKeyPath)) {
+    if (!reg.FileProblem().empty()) Report(reg.FileProblem());
+    return;
+  }
+  // Each value on its own: a hand-edited or damaged value keeps its setting
+  // as it was, and costs no other; the close then saves what the window holds.
+  std::string failures;
+  auto apply = [&failures](auto&& load) {
+    try {
+      load();
+    } catch (const std::exception& e) {
+      if (!failures.empty()) failures += '\n';
+      failures += e.what();
     }
+  };
+  apply([&] {
     if (reg.ValueExists("Port")) port.SetPort(reg.ReadString("Port"));
+  });
+  apply([&] {
     if (auto v = StoredOrdinal<TBaudRate>(reg, "BaudRate", kBaudRateTable.size())) {
       port.SetBaudRate(*v);
     }
+  });
+  apply([&] {
     if (auto v = StoredOrdinal<TStopBits>(reg, "StopBits", kStopBitsTable.size())) {
       port.SetStopBits(*v);
     }
+  });
+  apply([&] {
     if (auto v = StoredOrdinal<TDataBits>(reg, "DataBits", kDataBitsTable.size())) {
       port.SetDataBits(*v);
     }
+  });
+  apply([&] {
     if (auto v = StoredOrdinal<TParityBits>(reg, "Parity", kParityTable.size())) {
       port.Parity().SetBits(*v);
     }
+  });
+  apply([&] {
     if (reg.ValueExists("Formato")) {
       settings.Formato = static_cast<std::uint8_t>(reg.ReadInteger("Formato") & 0xFF);
     }
-    ReadSigned(reg, "Inicio", settings.Inicio);
-    ReadSigned(reg, "Final", settings.Final);
-    ReadBoolean(reg, "AutoConectar", settings.AutoConectar);
-    ReadBoolean(reg, "AutoPageDown", settings.AutoPageDown);
-    ReadBoolean(reg, "AutoLimparLog", settings.AutoLimparLog);
-    ReadBoolean(reg, "MostrarTempo", settings.MostrarTempo);
-    reg.CloseKey();
-  } catch (const std::exception& e) {
-    Report(e.what());
-    return;
+  });
+  apply([&] { ReadSigned(reg, "Inicio", settings.Inicio); });
+  apply([&] { ReadSigned(reg, "Final", settings.Final); });
+  apply([&] { ReadBoolean(reg, "AutoConectar", settings.AutoConectar); });
+  apply([&] { ReadBoolean(reg, "AutoPageDown", settings.AutoPageDown); });
+  apply([&] { ReadBoolean(reg, "AutoLimparLog", settings.AutoLimparLog); });
+  apply([&] { ReadBoolean(reg, "MostrarTempo", settings.MostrarTempo); });
+  reg.CloseKey();  // opened for reading: nothing to write, never raises
+  // The damage of the file (with its line) after the values it cost.
+  if (!reg.FileProblem().empty()) {
+    if (!failures.empty()) failures += '\n';
+    failures += reg.FileProblem();
   }
-  if (!reg.FileProblem().empty()) Report(reg.FileProblem());
+  if (!failures.empty()) Report(failures);
 }
 
 void RegistrySettingsStore::Save(const MonitorSettings& settings, cport::TCustomComPort& port) {

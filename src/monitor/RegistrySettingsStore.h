@@ -16,17 +16,24 @@
 //
 // Load reads only the values that exist; the port's ordinals and Formato are
 // the lowest 8 bits of the stored number, and a port ordinal beyond the last
-// value of its enumeration is skipped (the setting keeps its value). A key
-// that is missing or may not be opened for writing loads nothing, silently.
-// Save creates the key when needed and replaces the twelve values.
+// value of its enumeration is skipped (the setting keeps its value). The key
+// is opened for reading, so a file that may be read but not written loads; a
+// missing key loads nothing, silently. Save creates the key when needed and
+// replaces the twelve values.
 //
-// Failures: the first error (RegistryError, or EComPort from a port setter)
-// ends the load or save at that point; what was applied or written before
-// stays (a save's values reach the file together when the key closes, so a
-// failure there keeps the previous file whole). The error is reported once,
-// as kErrorPrefix followed by its message, and never passed on. A registry
-// file that could not be read or has damaged lines is reported the same way
-// after a load that met no error of its own.
+// Failures are reported to the operator, never passed on, each report being
+// kErrorPrefix followed by the messages, one line each:
+//  - Load: a value that cannot be read (wrong type, damaged) or applied
+//    (EComPort from a port setter) keeps its setting as it was, and the load
+//    goes on with the next value. One report after the load names every such
+//    value ("Invalid data type for 'BaudRate'"), followed by the file's own
+//    problem when it could not be read or has damaged lines ("Damaged
+//    registry file '...': line 5: ...").
+//  - Save: the first error ends it; a save's values reach the file together
+//    when the key closes, so a failure keeps the previous file whole. The
+//    report names the value and, when the file is at fault, the file and the
+//    system's reason ("Failed to set data for 'Port': <file>: Permission
+//    denied").
 //
 // User-interface thread only, like the settings it fills.
 #include <filesystem>

@@ -35,15 +35,13 @@ struct ProgramRun {
       : store([this](
                   const std::string& text) { ui.ShowError(nullptr, QString::fromStdString(text)); },
               directory),
-        form(MakeOptions(&keys, &store)) {}
-  static TfrmRiriredOz::Options MakeOptions(KeyInjector* keys, monitor::SettingsStore* store) {
+        form(MakeOptions(&store)) {}
+  static TfrmRiriredOz::Options MakeOptions(monitor::SettingsStore* store) {
     TfrmRiriredOz::Options options;
-    options.keys = keys;
     options.store = store;
     return options;
   }
   FakeUi ui;
-  CountingKeys keys;
   monitor::RegistrySettingsStore store;
   TfrmRiriredOz form;
 };
@@ -121,19 +119,34 @@ TEST_F(SettingsStoreWindow, AutoConectarWithTheDeviceGoneReportsOnceAndOpensDisc
   EXPECT_EQ(f.lbResultado->text(), "RESULTADO");
 }
 
-TEST_F(SettingsStoreWindow, ABaudRateStoredAsTextIsReportedAtStartAndTheRestKeepsItsDefaults) {
-  WriteBytes(File(), kHead +
-                         "\"Port\"=\"COM2\"\r\n\"BaudRate\"=\"115200\"\r\n"
-                         "\"StopBits\"=dword:00000002\r\n\"Formato\"=dword:00000001\r\n");
-  ProgramRun run(Directory());
-  TfrmRiriredOz& f = run.form;
-  ASSERT_EQ(run.ui.errors.size(), 1);
-  EXPECT_EQ(run.ui.errors[0], kPrefix + "Invalid data type for 'BaudRate'");
-  EXPECT_EQ(f.Serial().Port(), "COM2");
-  EXPECT_EQ(f.Serial().BaudRate(), cport::TBaudRate::br9600);
-  EXPECT_EQ(f.Serial().StopBits(), cport::TStopBits::sbOneStopBit);
-  EXPECT_EQ(f.cmbFormato->currentIndex(), 0);
-  EXPECT_TRUE(f.ckbAutoPageDown->isChecked());
+// A hand-edited value of the wrong type among eleven good ones: reported at
+// start, and the close writes back the eleven as they were, with the
+// window's value in place of the bad one.
+TEST_F(SettingsStoreWindow, OneBadValueAmongElevenGoodOnesCostsOnlyItself) {
+  const std::string head = kHead + "\"Port\"=\"COM2\"\r\n";
+  const std::string tail =
+      "\"StopBits\"=dword:00000002\r\n\"DataBits\"=dword:00000002\r\n"
+      "\"Parity\"=dword:00000001\r\n\"Formato\"=dword:00000001\r\n"
+      "\"Inicio\"=dword:0000000d\r\n\"Final\"=dword:0000000a\r\n"
+      "\"AutoConectar\"=dword:00000000\r\n\"AutoPageDown\"=dword:00000000\r\n"
+      "\"AutoLimparLog\"=dword:00000001\r\n\"MostrarTempo\"=dword:00000001\r\n";
+  WriteBytes(File(), head + "\"BaudRate\"=\"115200\"\r\n" + tail);
+  {
+    ProgramRun run(Directory());
+    TfrmRiriredOz& f = run.form;
+    ASSERT_EQ(run.ui.errors.size(), 1);
+    EXPECT_EQ(run.ui.errors[0], kPrefix + "Invalid data type for 'BaudRate'");
+    EXPECT_EQ(f.Serial().BaudRate(), cport::TBaudRate::br9600);
+    EXPECT_EQ(f.Serial().StopBits(), cport::TStopBits::sbTwoStopBits);
+    EXPECT_EQ(f.cmbFormato->currentIndex(), 1);
+    EXPECT_EQ(f.eFinal->text(), "10");
+    EXPECT_FALSE(f.ckbAutoPageDown->isChecked());
+    EXPECT_TRUE(f.ckbMostrarTempo->isChecked());
+    f.show();
+    f.close();
+    EXPECT_EQ(run.ui.errors.size(), 1);
+  }
+  EXPECT_EQ(ReadBytes(File()), head + "\"BaudRate\"=dword:00000007\r\n" + tail);
 }
 
 TEST_F(SettingsStoreWindow, AnUnwritableLocationReportsPortOnceAndTheWindowStillCloses) {
@@ -144,7 +157,11 @@ TEST_F(SettingsStoreWindow, AnUnwritableLocationReportsPortOnceAndTheWindowStill
   EXPECT_TRUE(f.close());
   EXPECT_FALSE(f.isVisible());
   ASSERT_EQ(run.ui.errors.size(), 1);
-  EXPECT_EQ(run.ui.errors[0], kPrefix + "Failed to set data for 'Port'");
+  EXPECT_EQ(run.ui.errors[0],
+            kPrefix + "Failed to set data for 'Port': " +
+                QString::fromStdString(
+                    (dir / "plain" / "RiriredOZ" / "HKEY_LOCAL_MACHINE.reg").string()) +
+                ": Not a directory");
   EXPECT_TRUE(run.ui.uncaught.isEmpty());
 }
 

@@ -1,9 +1,14 @@
 // The monitor's settings store over a registry file in a temporary directory.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,8 +61,19 @@ class RegistrySettingsStoreTest : public ::testing::Test {
 };
 
 TEST_F(RegistrySettingsStoreTest, TheErrorTextIsAsTheProgramAlwaysHadIt) {
-  EXPECT_EQ(std::string(RegistrySettingsStore::kErrorPrefix), kPrefix);
-  EXPECT_EQ(RegistrySettingsStore::kKeyPath, "\\SOFTWARE\\Dravel\\RiriredOZ");
+  // A failed load and a failed save show the same fixed text, as it always
+  // read, before the error's own message.
+  const std::string fixed = "Erro ao salvar configuraþ§es do CTI.Erro: ";
+  WriteBytes(File(), kHead + "\"BaudRate\"=\"115200\"\r\n");
+  Fixture f;
+  h.store.Load(f.settings, f.port);
+  WriteBytes(dir / "plain", "");
+  Harness blocked(dir / "plain" / "RiriredOZ");
+  blocked.store.Save(f.settings, f.port);
+  ASSERT_EQ(h.reports.size(), 1u);
+  ASSERT_EQ(blocked.reports.size(), 1u);
+  EXPECT_EQ(h.reports[0].substr(0, fixed.size()), fixed) << h.reports[0];
+  EXPECT_EQ(blocked.reports[0].substr(0, fixed.size()), fixed) << blocked.reports[0];
 }
 
 TEST_F(RegistrySettingsStoreTest, NothingStoredLoadsNothingAndSaysNothing) {
@@ -153,7 +169,10 @@ TEST_F(RegistrySettingsStoreTest, StoredNumbersAndWhatTheyLoadAs) {
   EXPECT_NE(ReadBytes(File()).find("\"AutoConectar\"=dword:00000001\r\n"), std::string::npos);
 }
 
-TEST_F(RegistrySettingsStoreTest, TheFirstBadValueEndsTheLoadWithOneMessage) {
+// A hand-edited or damaged value keeps its setting as it was; the values
+// after it load all the same. One message names every bad value, one line
+// each, with the file's damage after them.
+TEST_F(RegistrySettingsStoreTest, ABadValueCostsOnlyItself) {
   struct Case {
     const char* values;
     std::string message;
@@ -161,26 +180,27 @@ TEST_F(RegistrySettingsStoreTest, TheFirstBadValueEndsTheLoadWithOneMessage) {
   const std::vector<Case> cases = {
       {"\"BaudRate\"=\"115200\"\r\n", "Invalid data type for 'BaudRate'"},
       {"\"BaudRate\"=hex(4):0d,00,00,00,00\r\n", "Failed to get data for 'BaudRate'"},
-      {"\"BaudRate\"=dword:0000000x\r\n", "Failed to get data for 'BaudRate'"},
+      {"\"BaudRate\"=dword:0000000x\r\n",
+       "Failed to get data for 'BaudRate'\nDamaged registry file '" + File().string() +
+           "': line 4: value \"BaudRate\" cannot be read"},
+      {"\"BaudRate\"=\"115200\"\r\n\"Parity\"=\"1\"\r\n\"Inicio\"=hex:0d\r\n",
+       "Invalid data type for 'BaudRate'\nInvalid data type for 'Parity'\n"
+       "Invalid data type for 'Inicio'"},
   };
   for (const Case& c : cases) {
-    WriteBytes(File(), kHead + "\"Port\"=\"COM4\"\r\n" + c.values +
-                           "\"StopBits\"=dword:00000002\r\n\"Formato\"=dword:00000001\r\n"
-                           "\"AutoConectar\"=dword:00000001\r\n");
+    WriteBytes(File(), kHead + c.values +
+                           "\"Port\"=\"COM4\"\r\n\"StopBits\"=dword:00000002\r\n"
+                           "\"Formato\"=dword:00000001\r\n\"AutoConectar\"=dword:00000001\r\n");
     Fixture f;
-    const MonitorSettings defaults = f.settings;
     h.reports.clear();
     h.store.Load(f.settings, f.port);
     EXPECT_EQ(h.reports, Strings{kPrefix + c.message});
-    EXPECT_EQ(f.port.Port(), "COM4") << "read before the error, and kept";
-    EXPECT_EQ(f.port.StopBits(), TStopBits::sbOneStopBit);
-    EXPECT_TRUE(Same(f.settings, defaults));
+    EXPECT_EQ(f.port.Port(), "COM4");
+    EXPECT_EQ(f.port.BaudRate(), TBaudRate::br9600) << "the bad value keeps its setting";
+    EXPECT_EQ(f.port.StopBits(), TStopBits::sbTwoStopBits) << c.values;
+    EXPECT_EQ(f.settings.Formato, 1) << c.values;
+    EXPECT_TRUE(f.settings.AutoConectar) << c.values;
   }
-  WriteBytes(File(), kHead + "\"Port\"=dword:00000001\r\n");
-  h.reports.clear();
-  Fixture f;
-  h.store.Load(f.settings, f.port);
-  EXPECT_EQ(h.reports, Strings{kPrefix + "Invalid data type for 'Port'"});
 }
 
 TEST_F(RegistrySettingsStoreTest, AnUnwritableLocationFailsTheSaveAtPort) {
@@ -188,7 +208,10 @@ TEST_F(RegistrySettingsStoreTest, AnUnwritableLocationFailsTheSaveAtPort) {
   Harness blocked(dir / "plain" / "RiriredOZ");
   Fixture f;
   blocked.store.Save(f.settings, f.port);
-  EXPECT_EQ(blocked.reports, Strings{kPrefix + "Failed to set data for 'Port'"});
+  EXPECT_EQ(blocked.reports,
+            Strings{kPrefix + "Failed to set data for 'Port': " +
+                    (dir / "plain" / "RiriredOZ" / "HKEY_LOCAL_MACHINE.reg").string() +
+                    ": Not a directory"});
   blocked.reports.clear();
   blocked.store.Load(f.settings, f.port);
   EXPECT_EQ(blocked.reports, Strings{});
@@ -212,7 +235,8 @@ TEST_F(RegistrySettingsStoreTest, AnInterruptedSaveKeepsThePreviousSettings) {
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, oldHandler);
 
-  EXPECT_EQ(h.reports, Strings{kPrefix + "Failed to set data for 'Port'"});
+  EXPECT_EQ(h.reports, Strings{kPrefix + "Failed to set data for 'Port': " + File().string() +
+                               ": File too large"});
   EXPECT_EQ(ReadBytes(File()), before);
   Fixture g;
   h.reports.clear();
@@ -276,8 +300,78 @@ TEST_F(RegistrySettingsStoreTest, ADamagedFileIsReportedOnce) {
   EXPECT_TRUE(h.reports[0].starts_with(kPrefix + "Failed to read registry file '")) << h.reports[0];
   h.reports.clear();
   h.store.Save(f.settings, f.port);
-  EXPECT_EQ(h.reports, Strings{kPrefix + "Failed to set data for 'Port'"});
+  EXPECT_EQ(h.reports, Strings{kPrefix + "Failed to set data for 'Port': " + File().string() +
+                               ": Is a directory"});
   EXPECT_TRUE(fs::is_directory(File()));
+}
+
+// Runs `run` in a child process as the user `uid` (group `uid`, no other
+// groups) and returns what it returned. Needs root.
+std::string AsUser(uid_t uid, const std::function<std::string()>& run) {
+  int out[2];
+  if (::pipe(out) != 0) return "(no pipe)";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(out[0]);
+    std::string result = "(cannot become the user)";
+    if (::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0) result = run();
+    for (std::string_view left = result; !left.empty();) {
+      const ssize_t n = ::write(out[1], left.data(), left.size());
+      if (n <= 0) break;
+      left.remove_prefix(static_cast<std::size_t>(n));
+    }
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  std::string result;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) result.append(buffer, n);
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return result;
+}
+
+// The operator's settings file after a run as root with the operator's
+// configuration home: owned by root, readable by all. The operator's next run
+// gets the settings all the same, and the close says which file it cannot
+// write and why. A file the operator may write but does not own (another
+// user's, group-writable) is not given away to the operator by a save: it is
+// left as it was, and the save says so.
+TEST_F(RegistrySettingsStoreTest, AFileTheOperatorMayNotWriteStillLoadsAndTheSaveSaysWhy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  constexpr uid_t kOperator = 12345;
+  WriteBytes(File(), kHead + "\"Port\"=\"COM4\"\r\n\"Formato\"=dword:00000002\r\n");
+  fs::permissions(dir.path(),
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  ASSERT_EQ(::chown(File().parent_path().c_str(), kOperator, kOperator), 0);
+
+  auto loadAndSave = [this] {
+    Fixture f;
+    h.store.Load(f.settings, f.port);
+    std::string seen = f.port.Port() + " " + std::to_string(f.settings.Formato) + "|";
+    f.settings.Formato = 3;
+    h.store.Save(f.settings, f.port);
+    for (const std::string& report : h.reports) seen += report;
+    return seen;
+  };
+  const std::string before = ReadBytes(File());
+  EXPECT_EQ(AsUser(kOperator, loadAndSave),
+            "COM4 2|" + kPrefix + "Failed to set data for 'Port': " + File().string() +
+                ": Permission denied");
+
+  ASSERT_EQ(::chown(File().c_str(), 0, kOperator), 0);
+  ASSERT_EQ(::chmod(File().c_str(), 0664), 0);
+  EXPECT_EQ(AsUser(kOperator, loadAndSave),
+            "COM4 2|" + kPrefix + "Failed to set data for 'Port': " + File().string() +
+                ": Operation not permitted");
+  EXPECT_EQ(ReadBytes(File()), before);
+  EXPECT_EQ(fs::status(File()).permissions(), static_cast<fs::perms>(0664));
+  std::vector<fs::path> left;
+  for (const auto& entry : fs::directory_iterator(File().parent_path())) {
+    left.push_back(entry.path());
+  }
+  EXPECT_EQ(left, std::vector<fs::path>{File()}) << "no temporary file is left behind";
 }
 
 }  // namespace
