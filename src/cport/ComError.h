@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace cport {
 
@@ -42,9 +43,16 @@ class EComPort : public std::runtime_error {
   // Without system code: the message is the table entry alone and
   // SystemErrorCode() is -1.
   explicit EComPort(PortError Code);
-  // With system code: the table entry, then the suffix " (win error code: %d)"
-  // as translated at this moment, with the code (signed decimal) for "%d".
+  // With system code: the table entry, then the suffix kSystemCodeSuffix
+  // (ComMessages.h; on Linux " (system error %d: %s)") as translated at this
+  // moment, with the code (signed decimal) for "%d" and the system's text of
+  // it for "%s": "Unable to open com port (system error 2: No such file or
+  // directory)".
   EComPort(PortError Code, std::int32_t SystemCode);
+  // Without system code, with what the table entry cannot say: the entry,
+  // ": ", then `Detail` (English; it names a mistake of the calling program,
+  // not a state of the line).
+  EComPort(PortError Code, const std::string& Detail);
 
   std::int32_t SystemErrorCode() const noexcept { return systemErrorCode_; }
   std::int32_t PortErrorCode() const noexcept { return portErrorCode_; }
@@ -54,8 +62,10 @@ class EComPort : public std::runtime_error {
   std::int32_t portErrorCode_;
 };
 
-// Fills "%d" in `format` with `value` and turns "%%" into "%"; any other "%"
-// stays as written. Catalogue texts are data, never handed to printf.
-std::string FillSystemCode(const std::string& format, std::int32_t value);
+// Fills the first "%d" in `format` with `value`, the first "%s" with `text`,
+// and turns "%%" into "%"; any other "%" stays as written, and nothing filled
+// in is looked at again. Catalogue texts are data, never handed to printf.
+std::string FillSystemCode(const std::string& format, std::int32_t value,
+                           std::string_view text = {});
 
 }  // namespace cport

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <mutex>
+#include <system_error>
 #include <utility>
 
 namespace cport {
@@ -83,6 +84,12 @@ std::string TranslatedSystemCodeSuffix() {
   // The translator runs outside the lock: it may be slow (a catalogue
   // lookup) and must not be able to deadlock against a refill.
   return translate ? translate(kSystemCodeSuffix) : std::string(kSystemCodeSuffix);
+}
+
+std::string SystemErrorText(int code) {
+  // The system category's message is the platform's own text: strerror_r on
+  // POSIX (thread-safe, unlike strerror), FormatMessage on Windows.
+  return std::system_category().message(code);
 }
 
 }  // namespace cport

@@ -20,9 +20,16 @@ namespace cport {
 using ComTextTranslator = std::function<std::string(const char* english)>;
 
 inline constexpr int kComPortMessageCount = 23;
-// The suffix appended to a message that carries a system error code; "%d"
-// stands for the code.
+// The suffix appended to a message that carries a system error code: "%d"
+// stands for the code, "%s" (where the form has it) for the system's own text
+// of it (SystemErrorText). The form is chosen here, once, for the platform
+// whose error codes the device layer reports: errno values on POSIX, which
+// read as what they are; the GetLastError wording for a Win32 device layer.
+#if defined(_WIN32)
 inline constexpr const char* kSystemCodeSuffix = " (win error code: %d)";
+#else
+inline constexpr const char* kSystemCodeSuffix = " (system error %d: %s)";
+#endif
 
 // The English text of port error code 1 to 23; nullptr for any other code.
 const char* ComPortEnglishMessage(int code) noexcept;
@@ -34,5 +41,8 @@ void InitComPortMessages(ComTextTranslator translate);
 std::string ComPortMessage(int code);
 // kSystemCodeSuffix translated now, by the translator given at start.
 std::string TranslatedSystemCodeSuffix();
+// The operating system's text for one of its error codes (strerror on POSIX,
+// in the language of the current locale), for the suffix's "%s".
+std::string SystemErrorText(int code);
 
 }  // namespace cport

@@ -80,19 +80,19 @@ class ComTranslationTest : public ::testing::Test {
 
 TEST_F(ComTranslationTest, TranslatesEntriesOnceAndTheSuffixAtEveryError) {
   InitComPortTranslation(dir_.string());
-  EXPECT_STREQ(EComPort(PortError::OpenFailed, 2).what(),
-               "Não foi possível abrir a porta (teste) (código de erro: 2)");
+  EXPECT_EQ(EComPort(PortError::OpenFailed, 2).what(),
+            "Não foi possível abrir a porta (teste) (erro 2: " + SystemErrorText(2) + ")");
   EXPECT_STREQ(EComPort(PortError::OpenFailed).what(), "Não foi possível abrir a porta (teste)");
-  EXPECT_STREQ(EComPort(PortError::WriteFailed, -5).what(),
-               "WriteFile function failed (código de erro: -5)")
+  EXPECT_EQ(EComPort(PortError::WriteFailed, -5).what(),
+            "WriteFile function failed (erro -5: " + SystemErrorText(-5) + ")")
       << "an entry without translation stays English";
 
   // Another language from now on: the table keeps what it was filled with,
   // the suffix follows at once.
   setenv("LANGUAGE", "de", 1);
   ForgetCachedTranslations();
-  EXPECT_STREQ(EComPort(PortError::OpenFailed, 2).what(),
-               "Não foi possível abrir a porta (teste) (win error code: 2)");
+  EXPECT_EQ(EComPort(PortError::OpenFailed, 2).what(),
+            "Não foi possível abrir a porta (teste) (system error 2: " + SystemErrorText(2) + ")");
   EXPECT_EQ(std::string(std::setlocale(LC_NUMERIC, nullptr)), savedNumeric_)
       << "number formatting is left alone";
 }
@@ -110,12 +110,13 @@ TEST_F(ComTranslationTest, WithoutACatalogueEverythingStaysEnglish) {
   setenv("LANGUAGE", "de_DE", 1);
   ForgetCachedTranslations();
   InitComPortTranslation(dir_.string());
-  EXPECT_STREQ(EComPort(PortError::OpenFailed, 2).what(),
-               "Unable to open com port (win error code: 2)");
+  EXPECT_EQ(EComPort(PortError::OpenFailed, 2).what(),
+            "Unable to open com port (system error 2: " + SystemErrorText(2) + ")");
   InitComPortTranslation((dir_ / "missing").string());
   setenv("LANGUAGE", "pt_BR", 1);
   ForgetCachedTranslations();
-  EXPECT_STREQ(EComPort(PortError::RegistryError, 3).what(), "Registry error (win error code: 3)");
+  EXPECT_EQ(EComPort(PortError::RegistryError, 3).what(),
+            "Registry error (system error 3: " + SystemErrorText(3) + ")");
 }
 
 TEST_F(ComTranslationTest, TheCLocaleIgnoresLanguage) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cport/ComError.h"
+#include "cport/ComMessages.h"
 #include "cport/FreeNotices.h"
 #include "cport/PortList.h"
 #include "cport/device/SerialPortList.h"
@@ -62,8 +63,8 @@ TEST_F(PortListTest, UnreadableListRaisesRegistryErrorAndKeepsTheTarget) {
     } catch (const EComPort& e) {
       EXPECT_EQ(e.PortErrorCode(), 23);
       EXPECT_EQ(e.SystemErrorCode(), error);
-      EXPECT_EQ(std::string(e.what()),
-                "Registry error (win error code: " + std::to_string(error) + ")");
+      EXPECT_EQ(std::string(e.what()), "Registry error (system error " + std::to_string(error) +
+                                           ": " + SystemErrorText(error) + ")");
     }
     EXPECT_EQ(target, Names{"COM7"});
   }

@@ -71,7 +71,10 @@ cleanup() {
 trap cleanup EXIT
 
 printf 'frame 0x00 0x01\n' >"$work/one.fixture"
-coproc SIM { exec "$root/usr/bin/ririredoz-fixture-sim" --script "$work/one.fixture" --wait-open; }
+# As a fixture would, the simulator sends once the port is set up: bytes that
+# reach a port before its settings are applied are dropped with the old ones.
+coproc SIM { exec "$root/usr/bin/ririredoz-fixture-sim" --script "$work/one.fixture" --wait-open \
+  --start-delay 500; }
 sim_pid=$SIM_PID
 port=""
 read -r -t 10 port <&"${SIM[0]}" || true

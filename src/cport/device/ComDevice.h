@@ -52,17 +52,30 @@ class ComDevice {
 
   // The receive and transmit queue sizes in bytes (SetupComm). Values above
   // 0x7FFFFFFF (a negative size passed as unsigned) fail with EINVAL. On Linux
-  // the kernel's queues are fixed: the sizes are remembered (kEvRx80Full is
-  // reckoned against the input size) and otherwise have no effect.
+  // the input size is that of the device's own receive queue, which holds at
+  // least 4096 bytes (kEvRx80Full is reckoned against the size asked for); the
+  // kernel's transmit queue is fixed, so the output size is only remembered.
   virtual std::error_code SetQueueSizes(std::uint32_t input_size,
                                         std::uint32_t output_size) noexcept = 0;
 
   // Applies the line settings (SetCommState). A setting the device cannot
   // carry out fails with EINVAL and leaves the previous settings in force as
-  // far as the system allows: the POSIX device refuses 1.5 stop bits except
-  // with 5 data bits, DSR output flow, DTR handshake, DSR sensitivity, RTS
-  // toggle, abort-on-error, a speed of 0, and anything the driver did not take
-  // (it reads the settings back after applying them).
+  // far as the system allows.
+  //
+  // On Linux (termios), refused: 1.5 stop bits except with 5 data bits, DSR
+  // output flow, DTR handshake, DSR sensitivity, RTS toggle, abort-on-error, a
+  // speed of 0, XON/XOFF flow with XonChar equal to XoffChar, and anything the
+  // driver did not take (the settings are read back after applying them).
+  // Carried out by the device itself, as a Windows driver does: the receive
+  // side (fParity checks, and a byte with a parity or framing error is kept
+  // as received or becomes ErrorChar under fErrorChar; a break leaves no byte;
+  // fNull drops NUL bytes before they are counted; EvtChar raises kEvRxFlag)
+  // and XON/XOFF input flow (fInX) at XoffLim / XonLim of its receive queue,
+  // with fTxContinueOnXoff. Mapped as closely as Linux allows, not refused: RTS
+  // handshake and CTS output flow are one setting there (CRTSCTS), and RTS
+  // handshake throttles at the kernel's thresholds, not at XoffLim / XonLim;
+  // a received XON restarts output that fTxContinueOnXoff off is holding;
+  // EofChar has no meaning for binary data.
   virtual std::error_code SetLineSettings(const Dcb& dcb) noexcept = 0;
 
   // Applies the transfer timeouts (SetCommTimeouts, see CommTimeouts.h). They
@@ -76,8 +89,9 @@ class ComDevice {
   virtual std::error_code Purge(std::uint32_t flags) noexcept = 0;
 
   // The line errors since the previous call (reading them clears them) and the
-  // receive-queue count (ClearCommError). A driver that keeps no error counts
-  // (a pseudo-terminal) reports no errors.
+  // receive-queue count (ClearCommError): the count is what a read would
+  // return now. Errors come from the marks in the received data and, where the
+  // driver keeps them (not a pseudo-terminal), its error counters (overruns).
   virtual std::error_code ClearErrors(LineStatus& status) noexcept = 0;
 
   // The modem input lines as kMs* bits (GetCommModemStatus). A device without
@@ -123,10 +137,12 @@ class ComDevice {
   //  - EINVAL: the event mask is 0.
   //  - EIO (or the system's error): the device went away (unplugged, or the
   //    other side of a pseudo-terminal closed) or the wait failed.
-  // Only one thread may wait at a time. On POSIX, kEvRxFlag is never reported
-  // (a tty cannot be looked into without consuming its bytes); modem-line events
-  // are reported only by drivers that support TIOCMIWAIT; kEvErr and kEvBreak
-  // come from the driver's error counters where it keeps them.
+  // Only one thread may wait at a time. On POSIX, the wait moves received
+  // bytes into the device's receive queue (a tty cannot be looked into without
+  // consuming its bytes), and kEvRxChar, kEvRxFlag, kEvErr, kEvBreak and
+  // kEvRx80Full come from what it queued (and the driver's error counters
+  // where it keeps them); modem-line events are reported only by drivers that
+  // support TIOCMIWAIT.
   virtual std::error_code WaitForLineEvents(const ManualResetEvent& stop,
                                             std::uint32_t& events) noexcept = 0;
 

@@ -10,18 +10,26 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 #include <utility>
 
 #include "cport/device/PortPath.h"
 #include "cport/device/PosixLineSettings.h"
 #include "cport/device/PosixModemWatch.h"
+#include "cport/device/TransferLimits.h"
 
 namespace cport::device {
 namespace {
 
 std::error_code Errno(int e) { return {e, std::system_category()}; }
 std::error_code LastError() { return Errno(errno); }
+
+// The receive queue's least size, whatever SetQueueSizes asks: as with the
+// Windows serial driver, whose queue a smaller request does not shrink, and
+// the kernel's own line buffer behind it holds as much.
+constexpr std::size_t kLeastInputQueue = 4096;
 
 // A pseudo-terminal has no modem lines and no error counters: its driver
 // answers those ioctls with ENOTTY (no such operation) or EINVAL.
@@ -84,22 +92,25 @@ std::error_code PosixComDevice::Open(std::string_view port_name) noexcept {
   if (read_abort->fd() < 0 || write_abort->fd() < 0) return fail_held(errno);
   auto modem_watch = std::make_unique<ModemWatch>();
   if (modem_watch->Error()) return fail_held(modem_watch->Error().value());
-  const int mask_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (mask_fd < 0) return fail_held(errno);
+  const int wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  const int read_wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   const int epoll_fd = ::epoll_create1(EPOLL_CLOEXEC);
   epoll_event interest{};
   interest.events = EPOLLIN | EPOLLOUT | EPOLLET;
   interest.data.fd = fd;
-  if (epoll_fd < 0 || ::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, fd, &interest) != 0) {
+  if (wake_fd < 0 || read_wake_fd < 0 || epoll_fd < 0 ||
+      ::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, fd, &interest) != 0) {
     const int e = errno;
-    if (epoll_fd >= 0) ::close(epoll_fd);
-    ::close(mask_fd);
+    for (int own : {wake_fd, read_wake_fd, epoll_fd}) {
+      if (own >= 0) ::close(own);
+    }
     return fail_held(e);
   }
 
   fd_ = fd;
   epoll_fd_ = epoll_fd;
-  mask_fd_ = mask_fd;
+  wake_fd_ = wake_fd;
+  read_wake_fd_ = read_wake_fd;
   modem_watch_ = std::move(modem_watch);
   ++generation_;
   LineCounters counters;
@@ -108,25 +119,36 @@ std::error_code PosixComDevice::Open(std::string_view port_name) noexcept {
     std::lock_guard lock(mu_);
     timeouts_ = {};
     input_size_ = output_size_ = 0;
-    discard_nul_ = false;
+    rules_ = {};
+    input_flow_ = tx_continue_ = xoff_sent_ = output_held_ = false;
+    xon_lim_ = xoff_lim_ = 0;
+    line_rate_ = 0;
+    bits_per_char_ = 10;
     read_abort_ = std::move(read_abort);
     write_abort_ = std::move(write_abort);
     pending_read_.reset();
     pending_write_.reset();
-    errors_base_ = counters;
+    counters_base_ = counters;
+    marked_.Reset();
+    rx_queue_.clear();
+    line_errors_ = line_events_ = 0;
+    reported_80_full_ = false;
   }
   event_mask_ = 0;
-  rx_consumed_ = 0;
   tx_since_empty_ = false;
-  reported_in_queue_ = 0;
-  reported_consumed_ = 0;
-  reported_80_full_ = false;
-  events_base_ = counters;
   return {};
 }
 
 std::error_code PosixComDevice::Close() noexcept {
   if (fd_ < 0) return {};
+  {
+    // Our own hold on output (input flow, fTxContinueOnXoff off) would keep
+    // the accepted output from leaving.
+    std::lock_guard lock(mu_);
+    if (output_held_) ::tcflow(fd_, TCOON);
+    output_held_ = false;
+  }
+  DrainOutput();
   {
     // Transfers still pending end with ECANCELED, as they do when Windows
     // closes a handle with I/O in flight.
@@ -144,13 +166,47 @@ std::error_code PosixComDevice::Close() noexcept {
   // pseudo-terminal stays open; clear it so that the next open succeeds.
   ::ioctl(fd_, TIOCNXCL);
   ::close(epoll_fd_);
-  ::close(mask_fd_);
+  ::close(wake_fd_);
+  ::close(read_wake_fd_);
+  {
+    std::lock_guard lock(mu_);
+    rx_queue_.clear();
+  }
   // close() releases the descriptor (and the advisory lock) even when it
   // reports an error, so the device counts as closed either way.
   const int r = ::close(fd_);
   const int e = errno;
-  fd_ = epoll_fd_ = mask_fd_ = -1;
+  fd_ = epoll_fd_ = wake_fd_ = read_wake_fd_ = -1;
   return r == 0 || e == EINTR ? std::error_code{} : Errno(e);
+}
+
+// Output the driver has accepted belongs to the line: a close lets it leave
+// instead of throwing it away, as a Windows close does (its purge at close
+// aborts transfers, it does not clear the transmit queue). tcdrain() would wait
+// without limit, and flow control (XOFF, CTS off) can hold output for ever, so
+// the wait is bounded and polls the queue in short steps; what is left at the
+// bound is flushed, or the kernel's own close would wait up to the driver's
+// closing_wait (30 s on a UART) for it.
+void PosixComDevice::DrainOutput() noexcept {
+  int queued = 0;
+  if (Ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+  std::chrono::milliseconds limit;
+  {
+    std::lock_guard lock(mu_);
+    limit =
+        DrainLimitFor(timeouts_, line_rate_, bits_per_char_, static_cast<std::uint32_t>(queued));
+  }
+  const Clock::time_point deadline = Clock::now() + limit;
+  constexpr std::chrono::milliseconds kStep{5};
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      ::tcflush(fd_, TCOFLUSH);
+      return;
+    }
+    std::this_thread::sleep_for(std::min<Clock::duration>(kStep, deadline - now));
+    if (Ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+  }
 }
 
 std::error_code PosixComDevice::SetQueueSizes(std::uint32_t input_size,
@@ -171,6 +227,16 @@ std::error_code PosixComDevice::SetLineSettings(const Dcb& dcb) noexcept {
   if (auto ec = GetKernelTermios(fd_, previous)) return ec;
   const KernelTermios wanted = ToKernelTermios(request);
   if (auto ec = SetKernelTermios(fd_, wanted, request.custom_speed)) return ec;
+  if ((previous.iflag & PARMRK) == 0) {
+    // The tty did not mark its input until now (a fresh port, another
+    // program's settings): what it holds cannot be told from marks, and a
+    // 0xFF 0x00 pair of data would read as an error and lose two bytes. A
+    // Windows driver starts with an empty queue at open; so does the port.
+    // The flush comes after the switch, so everything left is marked.
+    std::lock_guard lock(mu_);
+    if (::tcflush(fd_, TCIFLUSH) != 0) return LastError();
+    marked_.Reset();
+  }
 
   // The kernel answers success when it took only part of the request (a
   // pseudo-terminal forces 8 bits without parity; a UART driver falls back
@@ -188,7 +254,20 @@ std::error_code PosixComDevice::SetLineSettings(const Dcb& dcb) noexcept {
     }
   }
   std::lock_guard lock(mu_);
-  discard_nul_ = request.discard_nul;
+  rules_ = request.receive;
+  input_flow_ = (dcb.Flags & kDcbInX) != 0;
+  tx_continue_ = (dcb.Flags & kDcbTxContinueOnXoff) != 0;
+  xon_lim_ = dcb.XonLim;
+  xoff_lim_ = dcb.XoffLim;
+  if (tx_continue_ && output_held_) {
+    ::tcflow(fd_, TCOON);
+    output_held_ = false;
+  }
+  UnthrottleLocked(!input_flow_);
+  ThrottleLocked();
+  line_rate_ = request.rate;
+  bits_per_char_ = 1u + dcb.ByteSize + (dcb.Parity != kNoParity ? 1u : 0u) +
+                   (dcb.StopBits == kOneStopBit ? 1u : 2u);
   return {};
 }
 
@@ -225,9 +304,16 @@ std::error_code PosixComDevice::Purge(std::uint32_t flags) noexcept {
   const bool rx = (flags & kPurgeRxClear) != 0;
   const bool tx = (flags & kPurgeTxClear) != 0;
   if (rx || tx) {
-    if (rx) ++rx_consumed_;
+    // Under the lock, so that no fill moves bytes between the kernel's flush
+    // and the queue's.
+    std::lock_guard lock(mu_);
     if (::tcflush(fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0) return LastError();
-    if (rx) ++rx_consumed_;
+    if (rx) {
+      rx_queue_.clear();
+      marked_.Reset();
+      reported_80_full_ = false;
+      UnthrottleLocked(false);
+    }
   }
   return {};
 }
@@ -247,21 +333,134 @@ std::error_code PosixComDevice::ClearErrors(LineStatus& status) noexcept {
   status = {};
   if (fd_ < 0) return Errno(EBADF);
   if (auto ec = HungUp()) return ec;
-  int in_queue = 0;
-  if (Ioctl(fd_, FIONREAD, &in_queue) != 0) return LastError();
-  status.InQueue = static_cast<std::uint32_t>(in_queue);
+  std::lock_guard lock(mu_);
+  if (auto ec = FillLocked()) return ec;
+  status.Errors = std::exchange(line_errors_, 0u);
+  status.InQueue = static_cast<std::uint32_t>(rx_queue_.size());
+  return {};
+}
+
+std::error_code PosixComDevice::FillLocked() noexcept {
+  // The counters first: a marked error in the bytes read below was counted
+  // by the driver before the line discipline saw it.
+  CountedErrors counted;
+  std::uint32_t events = 0;
   LineCounters now;
   if (has_counters_ && ReadCounters(now)) {
-    std::lock_guard lock(mu_);
-    const LineCounters& was = errors_base_;
-    if (now.frame != was.frame) status.Errors |= kCeFrame;
-    if (now.parity != was.parity) status.Errors |= kCeRxParity;
-    if (now.overrun != was.overrun) status.Errors |= kCeOverrun;
-    if (now.buf_overrun != was.buf_overrun) status.Errors |= kCeRxOver;
-    if (now.brk != was.brk) status.Errors |= kCeBreak;
-    errors_base_ = now;
+    const LineCounters& was = counters_base_;
+    counted = {true, now.parity != was.parity, now.frame != was.frame, now.brk != was.brk};
+    std::uint32_t errors = 0;
+    if (counted.frame) errors |= kCeFrame;
+    if (counted.parity) errors |= kCeRxParity;
+    if (now.overrun != was.overrun) errors |= kCeOverrun;
+    if (now.buf_overrun != was.buf_overrun) errors |= kCeRxOver;
+    if (counted.brk) errors |= kCeBreak;
+    if (errors & ~kCeBreak) events |= kEvErr;
+    if (errors & kCeBreak) events |= kEvBreak;
+    line_errors_ |= errors;
+    counters_base_ = now;
   }
-  return {};
+
+  const std::size_t capacity = CapacityLocked();
+  std::error_code error;
+  bool queued = false;
+  // Each raw byte makes at most one data byte, so reading no more than the
+  // room left never overfills the queue.
+  while (rx_queue_.size() < capacity) {
+    std::uint8_t raw[4096];
+    const std::size_t room = std::min(sizeof raw, capacity - rx_queue_.size());
+    const ssize_t n = ::read(fd_, raw, room);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN) error = LastError();
+      break;
+    }
+    if (n == 0) {
+      // A tty with VMIN 1 says "nothing yet" with EAGAIN; 0 is the end of a
+      // hung-up line (or, before the port configured it, an empty queue).
+      error = HungUp();
+      break;
+    }
+    decoded_.clear();
+    const DecodeResult found =
+        marked_.Decode({raw, static_cast<std::size_t>(n)}, rules_, counted, decoded_);
+    rx_queue_.insert(rx_queue_.end(), decoded_.begin(), decoded_.end());
+    line_errors_ |= found.errors;
+    events |= found.events;
+    queued = queued || found.appended > 0;
+    if (static_cast<std::size_t>(n) < room) break;  // took all there was
+  }
+  Note80FullLocked(events);
+  ThrottleLocked();
+
+  const std::uint64_t one = 1;
+  if (queued) {
+    [[maybe_unused]] ssize_t n = ::write(read_wake_fd_, &one, sizeof one);
+  }
+  // Only the watched events are kept, as a Windows driver records them; the
+  // wait is woken when another thread's fill found them.
+  events &= event_mask_;
+  if (events != 0) {
+    line_events_ |= events;
+    [[maybe_unused]] ssize_t n = ::write(wake_fd_, &one, sizeof one);
+  }
+  return error;
+}
+
+void PosixComDevice::Note80FullLocked(std::uint32_t& events) noexcept {
+  const bool full =
+      input_size_ > 0 && std::uint64_t{rx_queue_.size()} * 5 >= std::uint64_t{input_size_} * 4;
+  if (full && !reported_80_full_) events |= kEvRx80Full;
+  reported_80_full_ = full;
+}
+
+std::uint32_t PosixComDevice::TakeLocked(char* out, std::uint32_t count) noexcept {
+  const std::size_t n = std::min<std::size_t>(count, rx_queue_.size());
+  std::copy_n(rx_queue_.begin(), n, out);
+  rx_queue_.erase(rx_queue_.begin(), rx_queue_.begin() + static_cast<std::ptrdiff_t>(n));
+  if (n > 0) {
+    std::uint32_t ignored = 0;
+    Note80FullLocked(ignored);
+    UnthrottleLocked(false);
+  }
+  return static_cast<std::uint32_t>(n);
+}
+
+std::size_t PosixComDevice::CapacityLocked() const noexcept {
+  return std::max<std::size_t>(input_size_, kLeastInputQueue);
+}
+
+// tcflow() sends the flow characters ahead of any queued output (TCIOFF,
+// TCION) and stops or restarts our own output (TCOOFF, TCOON). Best effort: a
+// line that refuses them has gone away, which the next transfer reports.
+void PosixComDevice::ThrottleLocked() noexcept {
+  if (!input_flow_ || xoff_sent_) return;
+  const std::size_t capacity = CapacityLocked();
+  const std::size_t free = rx_queue_.size() < capacity ? capacity - rx_queue_.size() : 0;
+  if (free >= xoff_lim_) return;
+  ::tcflow(fd_, TCIOFF);
+  xoff_sent_ = true;
+  if (!tx_continue_) {
+    ::tcflow(fd_, TCOOFF);
+    output_held_ = true;
+  }
+}
+
+// `always`: lift what is in force whatever the queue holds (the settings no
+// longer ask for it).
+void PosixComDevice::UnthrottleLocked(bool always) noexcept {
+  if (!always && rx_queue_.size() >= xon_lim_) return;
+  // Output restarts first: while TCOOFF holds it the kernel drops a flow
+  // character sent without a send_xchar driver operation (a pseudo-terminal).
+  // A UART sends the XON ahead of the queued output all the same.
+  if (output_held_) {
+    ::tcflow(fd_, TCOON);
+    output_held_ = false;
+  }
+  if (xoff_sent_) {
+    ::tcflow(fd_, TCION);
+    xoff_sent_ = false;
+  }
 }
 
 std::error_code PosixComDevice::GetModemStatus(std::uint32_t& status) noexcept {

@@ -4,16 +4,33 @@
 // ComDevice and CreatePlatformComDevice.
 //
 // Split by concern over three files: PosixComDevice.cpp (open, close, settings,
-// purge, queries), PosixTransfers.cpp (started reads and writes and their
-// waits), PosixLineEvents.cpp (the wait for line events), with
-// PosixModemWatch.cpp as the helper for modem-line changes.
+// purge, queries, the receive queue), PosixTransfers.cpp (started reads and
+// writes and their waits), PosixLineEvents.cpp (the wait for line events), with
+// PosixModemWatch.cpp as the helper for modem-line changes and
+// PosixMarkedInput.cpp for the received bytes' error marks.
+//
+// The receive queue. As a Windows driver does, the device keeps its own queue
+// of up to the input queue size (SetQueueSizes; at least 4096 bytes, as the
+// Windows serial driver keeps at least its default):
+// the tty's bytes move into it whenever the line-event wait wakes, a read runs
+// or ClearErrors asks, and reads are served from it. Only so can the device see
+// what arrives (event characters, error marks, NUL bytes it drops) before it
+// reports a count, so that the count of a kEvRxChar equals what a read returns.
+// With XON/XOFF input flow (fInX) the device stops the sender when fewer than
+// XoffLim bytes of the queue are free and lets it go on when fewer than XonLim
+// bytes are left in it, holding its own output meanwhile unless
+// fTxContinueOnXoff is set, as a Windows driver does. While the queue is full
+// the bytes stay in the kernel, whose own buffer then throttles the line (its
+// thresholds, for RTS handshake too).
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "cport/device/ComDevice.h"
+#include "cport/device/PosixMarkedInput.h"
 
 namespace cport::device {
 
@@ -79,13 +96,26 @@ class PosixComDevice final : public ComDevice {
   bool Finished(const PosixTransfer& t, Clock::time_point now) const noexcept;
   void Release(PosixTransfer& t) noexcept;  // frees the device's slot
   std::error_code CollectLineEvents(std::uint32_t mask, std::uint32_t& events) noexcept;
+  // With mu_ held: moves what the tty holds into the receive queue, as far as
+  // it has room, and notes the errors and events that came with it; fails
+  // with EIO when the line is gone (what was queued before stays).
+  std::error_code FillLocked() noexcept;
+  // With mu_ held: moves up to `count` queued bytes to `out`; their number.
+  std::uint32_t TakeLocked(char* out, std::uint32_t count) noexcept;
+  void Note80FullLocked(std::uint32_t& events) noexcept;
+  // With mu_ held: XON/XOFF input flow at the queue's XoffLim / XonLim.
+  void ThrottleLocked() noexcept;
+  void UnthrottleLocked(bool always) noexcept;
+  std::size_t CapacityLocked() const noexcept;
   bool ReadCounters(LineCounters& out) const noexcept;
+  void DrainOutput() noexcept;              // lets accepted output leave before a close
   std::error_code HungUp() const noexcept;  // EIO when the line is gone, else none
 
   // Set by Open and Close only, which never overlap any other call.
   int fd_ = -1;
-  int epoll_fd_ = -1;             // the tty, edge-triggered: arrivals between waits are kept
-  int mask_fd_ = -1;              // eventfd, written when the event mask changes
+  int epoll_fd_ = -1;      // the tty, edge-triggered: arrivals between waits are kept
+  int wake_fd_ = -1;       // eventfd for the line-event wait: the mask changed or events queued
+  int read_wake_fd_ = -1;  // eventfd for a pending read: received bytes were queued
   std::uint64_t generation_ = 0;  // counts opens and closes; a transfer belongs to one
   bool has_counters_ = false;     // the driver answers TIOCGICOUNT
   // Modem-line changes, where the driver has counters; its thread runs while
@@ -96,23 +126,30 @@ class PosixComDevice final : public ComDevice {
   CommTimeouts timeouts_;
   std::uint32_t input_size_ = 0;
   std::uint32_t output_size_ = 0;
-  bool discard_nul_ = false;
+  ReceiveRules rules_;
+  bool input_flow_ = false;   // fInX: the device sends XOFF / XON itself
+  bool tx_continue_ = false;  // fTxContinueOnXoff
+  std::uint32_t xon_lim_ = 0;
+  std::uint32_t xoff_lim_ = 0;
+  bool xoff_sent_ = false;            // the sender has been stopped
+  bool output_held_ = false;          // our own output waits for the XON we send
+  std::uint32_t line_rate_ = 0;       // bits per second, from the last line settings
+  std::uint32_t bits_per_char_ = 10;  // start, data, parity and stop bits
   std::shared_ptr<AbortSignal> read_abort_;
   std::shared_ptr<AbortSignal> write_abort_;
   std::weak_ptr<PosixTransfer> pending_read_;
   std::weak_ptr<PosixTransfer> pending_write_;
-  LineCounters errors_base_;  // ClearErrors' last reading
+  LineCounters counters_base_;  // the driver's counters at the last look
+  MarkedInput marked_;
+  std::deque<char> rx_queue_;
+  std::string decoded_;            // FillLocked's scratch
+  std::uint32_t line_errors_ = 0;  // kCe* flags since ClearErrors last took them
+  std::uint32_t line_events_ = 0;  // watched kEv* bits not yet reported by a wait
+  bool reported_80_full_ = false;
 
   std::atomic<std::uint32_t> event_mask_{0};
   std::atomic<std::uint64_t> mask_changes_{0};
-  std::atomic<std::uint64_t> rx_consumed_{0};  // bumped around every read and receive purge
-  std::atomic<bool> tx_since_empty_{false};    // written since kEvTxEmpty was last reported
-
-  // Owned by the thread in WaitForLineEvents (one at a time).
-  std::uint32_t reported_in_queue_ = 0;
-  std::uint64_t reported_consumed_ = 0;
-  bool reported_80_full_ = false;
-  LineCounters events_base_;
+  std::atomic<bool> tx_since_empty_{false};  // written since kEvTxEmpty was last reported
 };
 
 }  // namespace cport::device

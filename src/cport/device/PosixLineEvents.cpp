@@ -1,13 +1,15 @@
 // The wait for line events. It sleeps in one poll() on four descriptors: the
 // device's epoll set (which holds the tty edge-triggered), the caller's stop
-// event, the device's mask-change eventfd and the modem watch's eventfd. It
-// never wakes on a timer.
+// event, the device's wake eventfd (mask changes, events queued by another
+// thread) and the modem watch's eventfd. It never wakes on a timer.
 //
-// Edge-triggered, because a tty's readiness is a level: bytes that nobody
-// reads (an event handler that does not read them) would make a level-driven
-// wait return at once, forever. With the edge, a wake means the driver has
-// news (received bytes, room to send, hang-up); the counters below then say
-// whether it is news the port asked for.
+// Edge-triggered, because a tty's readiness is a level: bytes that stay in
+// the kernel while the receive queue is full would make a level-driven wait
+// return at once, forever. With the edge, a wake means the driver has news
+// (received bytes, room to send, hang-up). Every wake moves the tty's bytes
+// into the receive queue, which is where the receive events come from: a
+// Windows driver raises them as it queues bytes, and only bytes that have been
+// read can show an event character or an error mark.
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/epoll.h>
@@ -16,6 +18,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "cport/device/PosixComDevice.h"
 #include "cport/device/PosixModemWatch.h"
@@ -39,9 +42,15 @@ constexpr std::uint32_t kModemEvents = kEvCts | kEvDsr | kEvRlsd | kEvRing;
 std::error_code PosixComDevice::SetEventMask(std::uint32_t mask) noexcept {
   if (fd_ < 0) return Errno(EBADF);
   event_mask_ = mask;
+  {
+    // Bytes queued already (taken in when the line was set up, before any
+    // mask) are reported by the next wait rather than waiting for more.
+    std::lock_guard lock(mu_);
+    if ((mask & kEvRxChar) && !rx_queue_.empty()) line_events_ |= kEvRxChar;
+  }
   ++mask_changes_;
   const std::uint64_t one = 1;
-  if (::write(mask_fd_, &one, sizeof one) < 0 && errno != EAGAIN) return Errno(errno);
+  if (::write(wake_fd_, &one, sizeof one) < 0 && errno != EAGAIN) return Errno(errno);
   if (!has_counters_) return {};  // no TIOCMIWAIT without counters (a pseudo-terminal)
   if ((mask & kModemEvents) == 0) {
     modem_watch_->Stop();
@@ -66,17 +75,20 @@ std::error_code PosixComDevice::WaitForLineEvents(const ManualResetEvent& stop,
   const std::uint32_t mask = event_mask_;
   if (mask == 0) return Errno(EINVAL);
   // Drained before the change count is taken: a change after this point
-  // both bumps the count and leaves the eventfd readable.
-  Drain(mask_fd_);
+  // both bumps the count and leaves the eventfd readable. Drained again at
+  // every turn, before the queued events are looked at, for the same reason.
+  Drain(wake_fd_);
   const std::uint64_t mask_changes = mask_changes_;
   for (;;) {
     if (stop.IsSet()) return Errno(ECANCELED);
+    if (mask_changes_ != mask_changes) return {};
+    Drain(wake_fd_);
     if (mask_changes_ != mask_changes) return {};
     if (auto ec = CollectLineEvents(mask, events)) return ec;
     if (events != 0) return {};
     pollfd fds[4] = {{epoll_fd_, POLLIN, 0},
                      {stop.Handle(), POLLIN, 0},
-                     {mask_fd_, POLLIN, 0},
+                     {wake_fd_, POLLIN, 0},
                      {modem_watch_->wake_fd(), POLLIN, 0}};
     if (::poll(fds, 4, -1) < 0 && errno != EINTR) return Errno(errno);
   }
@@ -91,41 +103,11 @@ std::error_code PosixComDevice::CollectLineEvents(std::uint32_t mask,
   const int n = ::epoll_wait(epoll_fd_, ready, 1, 0);
   if (n < 0) return errno == EINTR ? std::error_code{} : Errno(errno);
 
-  if (n == 1) {
-    if (ready[0].events & (EPOLLHUP | EPOLLERR)) return Errno(EIO);
-    int in_queue = 0;
-    if (::ioctl(fd_, FIONREAD, &in_queue) != 0) return Errno(errno);
-    // Read after the queue count: a read that emptied the queue before new
-    // bytes came has bumped it by then, so equal counts still report.
-    const std::uint64_t consumed = rx_consumed_;
-    const auto count = static_cast<std::uint32_t>(in_queue);
-    if (count > 0 && (count != reported_in_queue_ || consumed != reported_consumed_)) {
-      events |= kEvRxChar;
-    }
-    reported_in_queue_ = count;
-    reported_consumed_ = consumed;
-
-    std::uint32_t input_size;
-    {
-      std::lock_guard lock(mu_);
-      input_size = input_size_;
-    }
-    const bool full = input_size > 0 && std::uint64_t{count} * 5 >= std::uint64_t{input_size} * 4;
-    if (full && !reported_80_full_) events |= kEvRx80Full;
-    reported_80_full_ = full;
-
-    // Line errors and breaks arrive with received characters, so this edge
-    // is the moment to look at the driver's counters.
-    LineCounters now;
-    if (has_counters_ && ReadCounters(now)) {
-      const LineCounters& was = events_base_;
-      if (now.frame != was.frame || now.parity != was.parity || now.overrun != was.overrun ||
-          now.buf_overrun != was.buf_overrun) {
-        events |= kEvErr;
-      }
-      if (now.brk != was.brk) events |= kEvBreak;
-      events_base_ = now;
-    }
+  if (n == 1 && (ready[0].events & (EPOLLHUP | EPOLLERR))) return Errno(EIO);
+  {
+    std::lock_guard lock(mu_);
+    if (auto ec = FillLocked()) return ec;
+    events |= std::exchange(line_events_, 0u);
   }
 
   events |= modem_watch_->Take();

@@ -87,6 +87,10 @@ std::error_code DcbToTermios(const Dcb& dcb, LineRequest& out) noexcept {
   }
   if (dcb.StopBits != kOneStopBit) t.c_cflag |= CSTOPB;
   if ((dcb.Flags & kDcbOutxCtsFlow) != 0 || rts == kRtsControlHandshake) t.c_cflag |= CRTSCTS;
+  // Errors and breaks are marked in the data rather than turned into NUL
+  // bytes. INPCK decides whether parity and framing errors are marked at all
+  // (the UART drivers report neither without it), so it follows fParity.
+  t.c_iflag |= PARMRK;
   if (dcb.Flags & kDcbParity) t.c_iflag |= INPCK;
   if (dcb.Flags & kDcbOutX) t.c_iflag |= IXON;
   if (dcb.Flags & kDcbInX) t.c_iflag |= IXOFF;
@@ -108,7 +112,12 @@ std::error_code DcbToTermios(const Dcb& dcb, LineRequest& out) noexcept {
   (dtr == kDtrControlEnable ? out.lines_to_set : out.lines_to_clear) |= TIOCM_DTR;
   if (rts == kRtsControlEnable) out.lines_to_set |= TIOCM_RTS;
   if (rts == kRtsControlDisable) out.lines_to_clear |= TIOCM_RTS;
-  out.discard_nul = (dcb.Flags & kDcbNull) != 0;
+  ReceiveRules& rx = out.receive;
+  rx.parity_check = (dcb.Flags & kDcbParity) != 0;
+  rx.replace = rx.parity_check && (dcb.Flags & kDcbErrorChar) != 0;
+  rx.error_char = rx.replace ? dcb.ErrorChar : 0;
+  rx.discard_nul = (dcb.Flags & kDcbNull) != 0;
+  rx.event_char = dcb.EvtChar;
   return {};
 }
 
@@ -134,7 +143,9 @@ bool AppliedAsRequested(const KernelTermios& wanted, const KernelTermios& got) n
     return false;
   }
   if ((wanted.cflag & PARENB) && !same(wanted.cflag, got.cflag, PARODD | CMSPAR)) return false;
-  if (!same(wanted.iflag, got.iflag, INPCK | IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP)) {
+  if (!same(wanted.iflag, got.iflag,
+            INPCK | PARMRK | IGNPAR | IGNBRK | BRKINT | IXON | IXOFF | ICRNL | INLCR | IGNCR |
+                ISTRIP)) {
     return false;
   }
   if (!same(wanted.lflag, got.lflag, ICANON | ECHO | ISIG | IEXTEN)) return false;

@@ -1,8 +1,10 @@
 // Started reads and writes. A start moves what the tty takes or gives without
 // blocking; what is left makes the transfer pending, and its wait finishes it
 // in poll() on the tty and the direction's abort signal, bounded by the
-// timeouts in force when it started. Between the two, the bytes wait in the
-// kernel's queues, which is where Windows would keep them too.
+// timeouts in force when it started. Reads are served from the device's
+// receive queue, which they fill first; a pending read also wakes when another
+// thread (the line-event wait) has queued bytes. Written bytes wait in the
+// kernel's queue, which is where Windows would keep them too.
 #include <poll.h>
 #include <unistd.h>
 
@@ -32,7 +34,6 @@ struct PosixComDevice::PosixTransfer : TransferState {
   std::shared_ptr<AbortSignal> abort;
   bool immediate = false;      // reads only
   bool return_on_any = false;  // reads only
-  bool discard_nul = false;    // reads only
   std::optional<Clock::time_point> deadline;
   std::optional<std::chrono::milliseconds> interval;
   Clock::time_point last_byte;
@@ -71,7 +72,6 @@ std::error_code PosixComDevice::Start(bool read, void* buffer, const void* data,
     if (!slot.expired()) return Errno(EBUSY);
     slot = t;
     t->abort = read ? read_abort_ : write_abort_;
-    t->discard_nul = read && discard_nul_;
     timeouts = timeouts_;
   }
   const Clock::time_point now = Clock::now();
@@ -104,37 +104,32 @@ std::error_code PosixComDevice::Start(bool read, void* buffer, const void* data,
 }
 
 std::error_code PosixComDevice::Progress(PosixTransfer& t) noexcept {
-  while (t.done < t.count) {
-    const std::uint32_t want = t.count - t.done;
-    ssize_t n;
-    if (t.read) {
-      // Counted on both sides of the read, so that the line-event wait can
-      // tell "the same number of bytes, but new ones" from "nothing new".
-      ++rx_consumed_;
-      n = ::read(fd_, t.buffer + t.done, want);
-      ++rx_consumed_;
-    } else {
-      n = ::write(fd_, t.data + t.done, want);
-      if (n > 0) tx_since_empty_ = true;
+  if (t.read) {
+    std::lock_guard lock(mu_);
+    const std::uint32_t before = t.done;
+    while (t.done < t.count) {
+      const std::error_code error = FillLocked();
+      const std::uint32_t n = TakeLocked(t.buffer + t.done, t.count - t.done);
+      if (n == 0) {
+        // Bytes queued before a hang-up are delivered first; the failure
+        // comes with the next attempt that finds none.
+        return t.done > before ? std::error_code{} : error;
+      }
+      t.done += n;
+      t.last_byte = Clock::now();
     }
+    return {};
+  }
+  while (t.done < t.count) {
+    const ssize_t n = ::write(fd_, t.data + t.done, t.count - t.done);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN) return {};
       return Errno(errno);
     }
-    if (n == 0) {
-      // A tty with VMIN 1 says "nothing yet" with EAGAIN; 0 is the end of a
-      // hung-up line (or, before the port configured it, an empty queue).
-      return t.read ? HungUp() : std::error_code{};
-    }
-    std::uint32_t kept = static_cast<std::uint32_t>(n);
-    if (t.discard_nul) {
-      char* first = t.buffer + t.done;
-      kept = static_cast<std::uint32_t>(std::remove(first, first + n, '\0') - first);
-    }
-    t.done += kept;
-    if (kept > 0) t.last_byte = Clock::now();
-    if (static_cast<std::uint32_t>(n) < want) return {};  // took all there was
+    if (n == 0) return {};
+    tx_since_empty_ = true;
+    t.done += static_cast<std::uint32_t>(n);
   }
   return {};
 }
@@ -185,15 +180,22 @@ std::error_code PosixComDevice::WaitForTransfer(Transfer& transfer,
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(*until - now).count();
       timeout_ms = static_cast<int>(std::clamp<std::int64_t>(left, 0, 0x7FFFFFFF));
     }
-    pollfd fds[2] = {{fd_, static_cast<short>(t->read ? POLLIN : POLLOUT), 0},
-                     {t->abort->fd(), POLLIN, 0}};
-    const int n = ::poll(fds, 2, timeout_ms);
+    // A negative descriptor is ignored by poll(): writes have no wake-up.
+    pollfd fds[3] = {{fd_, static_cast<short>(t->read ? POLLIN : POLLOUT), 0},
+                     {t->abort->fd(), POLLIN, 0},
+                     {t->read ? read_wake_fd_ : -1, POLLIN, 0}};
+    const int n = ::poll(fds, 3, timeout_ms);
     if (n < 0) {
       if (errno == EINTR) continue;
       return finish(Errno(errno));
     }
     if (fds[1].revents & POLLIN) return finish(Errno(ECANCELED));
-    if (fds[0].revents == 0) continue;
+    if (fds[2].revents & POLLIN) {
+      // Drained before the queue is looked at, so a later fill wakes again.
+      std::uint64_t count;
+      [[maybe_unused]] ssize_t r = ::read(read_wake_fd_, &count, sizeof count);
+    }
+    if (fds[0].revents == 0 && fds[2].revents == 0) continue;
     const std::uint32_t before = t->done;
     if (auto ec = Progress(*t)) return finish(ec);
     if (t->done == before && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {

@@ -43,4 +43,14 @@ std::optional<std::chrono::milliseconds> WriteLimitFor(const CommTimeouts& t,
   return Total(t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant, count);
 }
 
+std::chrono::milliseconds DrainLimitFor(const CommTimeouts& t, std::uint32_t rate,
+                                        std::uint32_t bits_per_char,
+                                        std::uint32_t queued) noexcept {
+  if (auto limit = WriteLimitFor(t, queued)) return *limit;
+  if (rate == 0) return kDrainAllowance;
+  const std::uint64_t bits = std::uint64_t{queued} * bits_per_char * 1000;
+  return std::chrono::milliseconds(static_cast<std::int64_t>((bits + rate - 1) / rate)) +
+         kDrainAllowance;
+}
+
 }  // namespace cport::device

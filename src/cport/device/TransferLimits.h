@@ -27,4 +27,12 @@ ReadLimits ReadLimitsFor(const CommTimeouts& timeouts, std::uint32_t count) noex
 std::optional<std::chrono::milliseconds> WriteLimitFor(const CommTimeouts& timeouts,
                                                        std::uint32_t count) noexcept;
 
+// How long a close waits for `queued` bytes of accepted output to leave: the
+// write limit for that many bytes when the timeouts set one, else the time
+// they take on the line (`bits_per_char` bits each at `rate` bits per second,
+// rounded up) plus kDrainAllowance for the driver and the hardware.
+inline constexpr std::chrono::milliseconds kDrainAllowance{100};
+std::chrono::milliseconds DrainLimitFor(const CommTimeouts& timeouts, std::uint32_t rate,
+                                        std::uint32_t bits_per_char, std::uint32_t queued) noexcept;
+
 }  // namespace cport::device

@@ -31,7 +31,9 @@ TEST(PosixLineSettingsTest, DefaultRecordIsRaw8N1WithLinesDropped) {
   EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
   EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
   EXPECT_EQ(t.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
-  EXPECT_EQ(t.c_iflag, 0u);  // no CR/NL translation, no flow control, no parity check
+  // Errors and breaks marked in the data; no CR/NL translation, no flow
+  // control, no parity check.
+  EXPECT_EQ(t.c_iflag, static_cast<tcflag_t>(PARMRK));
   EXPECT_EQ(t.c_oflag, 0u);
   EXPECT_EQ(t.c_lflag, 0u);  // no echo, no canonical mode, no signals
   EXPECT_EQ(t.c_cc[VMIN], 1);
@@ -42,7 +44,7 @@ TEST(PosixLineSettingsTest, DefaultRecordIsRaw8N1WithLinesDropped) {
   EXPECT_EQ(r.rate, 9600u);
   EXPECT_EQ(r.lines_to_set, 0);
   EXPECT_EQ(r.lines_to_clear, TIOCM_DTR | TIOCM_RTS);
-  EXPECT_FALSE(r.discard_nul);
+  EXPECT_EQ(r.receive, ReceiveRules{});
 }
 
 TEST(PosixLineSettingsTest, EverySpeedOfThePortTableAndCustomRates) {
@@ -97,16 +99,27 @@ TEST(PosixLineSettingsTest, FramingParityAndFlowControl) {
       {"XON/XOFF out", [](Dcb& d) { d.Flags |= kDcbOutX; }, 0, 0, IXON},
       {"XON/XOFF in", [](Dcb& d) { d.Flags |= kDcbInX; }, 0, 0, IXOFF},
       {"both, equal chars without flow ok", [](Dcb& d) { d.XoffChar = d.XonChar; }, 0, 0, 0},
-      {"error char: nothing more to set", [](Dcb& d) { d.Flags |= kDcbErrorChar; }, 0, 0, 0},
+      {"error char: nothing more to set in termios", [](Dcb& d) { d.Flags |= kDcbErrorChar; }, 0, 0,
+       0},
   };
   for (const auto& c : cases) {
     Dcb d = Line8N1();
     c.change(d);
     const LineRequest r = Map(d);
     EXPECT_EQ(r.tio.c_cflag & c.cflag_mask, c.cflag) << c.what;
-    EXPECT_EQ(r.tio.c_iflag, c.iflag) << c.what;
+    EXPECT_EQ(r.tio.c_iflag, c.iflag | PARMRK) << c.what;
     EXPECT_EQ(r.tio.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL)) << c.what;
   }
+}
+
+TEST(PosixLineSettingsTest, ReceiveRulesForTheDevicesQueue) {
+  Dcb d = Line8N1();
+  d.Flags |= kDcbErrorChar;  // replacement without parity check: nothing is marked to replace
+  d.ErrorChar = '?';
+  d.EvtChar = '\n';
+  EXPECT_EQ(Map(d).receive, (ReceiveRules{false, false, 0, false, '\n'}));
+  d.Flags |= kDcbParity | kDcbNull;
+  EXPECT_EQ(Map(d).receive, (ReceiveRules{true, true, '?', true, '\n'}));
 }
 
 TEST(PosixLineSettingsTest, FlowCharactersAndLineControl) {
@@ -120,7 +133,7 @@ TEST(PosixLineSettingsTest, FlowCharactersAndLineControl) {
   EXPECT_EQ(r.tio.c_cc[VSTOP], 'S');
   EXPECT_EQ(r.lines_to_set, TIOCM_DTR | TIOCM_RTS);
   EXPECT_EQ(r.lines_to_clear, 0);
-  EXPECT_TRUE(r.discard_nul);
+  EXPECT_TRUE(r.receive.discard_nul);
 
   d.Flags = kDcbBinary | (kRtsControlHandshake << kDcbRtsControlShift);
   const LineRequest h = Map(d);

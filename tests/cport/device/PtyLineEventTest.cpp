@@ -161,8 +161,11 @@ TEST_F(PtyLineEventTest, BytesAreReportedOnceEvenWhenNobodyReadsThem) {
     ASSERT_FALSE(w.Join(events));
     EXPECT_EQ(events, kEvRxChar);
   }
-  // Everything read, then as many new bytes as before: still news.
-  ASSERT_TRUE(pty.AwaitInQueue(3));
+  // The waits have queued them on the device's side. Everything read, then
+  // as many new bytes as before: still news.
+  LineStatus status;
+  ASSERT_FALSE(dev->ClearErrors(status));
+  EXPECT_EQ(status.InQueue, 3u);
   EXPECT_EQ(Read(8), "abc");
   ASSERT_TRUE(pty.Send("def"));
   ASSERT_TRUE(pty.AwaitInQueue(3));
@@ -172,6 +175,30 @@ TEST_F(PtyLineEventTest, BytesAreReportedOnceEvenWhenNobodyReadsThem) {
   ASSERT_FALSE(dev->Purge(kPurgeRxClear));
   ASSERT_TRUE(pty.Send("ghi"));
   ASSERT_TRUE(pty.AwaitInQueue(3));
+  ASSERT_FALSE(WaitOnce(*dev, stop, events));
+  EXPECT_EQ(events, kEvRxChar);
+}
+
+// The count a wait's kEvRxChar leads to (ClearErrors) is what a read returns:
+// NUL bytes dropped, the tty's 0xFF 0xFF escape taken back to one byte. The
+// event character raises kEvRxFlag, which a tty cannot show unread.
+TEST_F(PtyLineEventTest, EventCharacterAndTheCountOfWhatAReadReturns) {
+  Dcb d = Line8N1();
+  d.Flags |= kDcbNull;
+  d.EvtChar = '\n';
+  ASSERT_FALSE(dev->SetLineSettings(d));
+  ASSERT_FALSE(dev->SetEventMask(kEvRxChar | kEvRxFlag));
+  ASSERT_TRUE(pty.Send(std::string("a\0\xFF\0\n", 5)));
+  ASSERT_TRUE(pty.AwaitInQueue(6));  // the tty marks 0xFF as 0xFF 0xFF
+  std::uint32_t events = 0;
+  ASSERT_FALSE(WaitOnce(*dev, stop, events));
+  EXPECT_EQ(events, kEvRxChar | kEvRxFlag);
+  LineStatus status;
+  ASSERT_FALSE(dev->ClearErrors(status));
+  EXPECT_EQ(status.InQueue, 3u);
+  EXPECT_EQ(status.Errors, 0u);
+  EXPECT_EQ(Read(16), "a\xFF\n");
+  ASSERT_TRUE(pty.Send("b"));
   ASSERT_FALSE(WaitOnce(*dev, stop, events));
   EXPECT_EQ(events, kEvRxChar);
 }

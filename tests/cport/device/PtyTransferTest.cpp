@@ -184,6 +184,43 @@ TEST_F(PtyDeviceTest, ReceivedNulBytesAreDroppedWhenTheRecordSaysSo) {
   EXPECT_EQ(Read(10), std::string("a\0", 2));
 }
 
+// XON/XOFF input flow as a Windows driver does it: XOFF once fewer than
+// XoffLim bytes of the receive queue are free, XON once fewer than XonLim are
+// left, and (fTxContinueOnXoff off) no output in between.
+TEST_F(PtyDeviceTest, InputFlowStopsTheSenderAtXoffLimAndHoldsOutputUntilXonLim) {
+  ASSERT_FALSE(dev->SetQueueSizes(4096, 4096));
+  Dcb d = Line8N1();
+  d.Flags |= kDcbInX;
+  d.XonChar = 0x11;
+  d.XoffChar = 0x13;
+  d.XonLim = 4;
+  d.XoffLim = 4096 - 12;
+  ASSERT_FALSE(dev->SetLineSettings(d));
+  ASSERT_FALSE(dev->SetTimeouts({kMaxDword, 0, 0, 0, 0}));
+  ASSERT_TRUE(pty.Send("0123456789AB"));
+  ASSERT_TRUE(pty.AwaitInQueue(12));
+  LineStatus status;
+  ASSERT_FALSE(dev->ClearErrors(status));
+  ASSERT_EQ(status.InQueue, 12u);  // XoffLim free: the sender may go on
+  EXPECT_EQ(pty.Receive(1, milliseconds(50)), "");
+  ASSERT_TRUE(pty.Send("C"));
+  ASSERT_TRUE(pty.AwaitInQueue(1));
+  ASSERT_FALSE(dev->ClearErrors(status));
+  ASSERT_EQ(status.InQueue, 13u);
+  EXPECT_EQ(pty.Receive(1), "\x13");
+
+  Transfer write;
+  std::uint32_t n = 0;
+  ASSERT_FALSE(dev->StartWrite("w", 1, write, n));
+  EXPECT_EQ(pty.Receive(1, milliseconds(50)), "") << "output held while the sender is stopped";
+  EXPECT_EQ(Read(9), "012345678");  // 4 left: not yet
+  EXPECT_EQ(pty.Receive(1, milliseconds(50)), "");
+  EXPECT_EQ(Read(1), "9");  // 3 left, under XonLim
+  ASSERT_FALSE(dev->WaitForTransfer(write, n));
+  EXPECT_EQ(n, 1u);
+  EXPECT_EQ(pty.Receive(2), "\x11w");
+}
+
 TEST_F(PtyDeviceTest, TheOtherSideClosingIsAnErrorForTransfersAndQueries) {
   ASSERT_FALSE(dev->SetTimeouts({0, 0, 0, 0, 0}));
   char buf[4];

@@ -58,5 +58,12 @@ TEST(TransferLimitsTest, WriteLimitIsMultiplierPerBytePlusConstant) {
   EXPECT_EQ(WriteLimitFor({0, 0, 0, M, M}, M), kLongestTimeout);
 }
 
+TEST(TransferLimitsTest, ACloseWaitsForQueuedOutputByTheWriteLimitElseByTheLineSpeed) {
+  EXPECT_EQ(DrainLimitFor({0, 0, 0, 100, 1000}, 9600, 10, 3), milliseconds(1300));
+  // 4096 bytes of 10 bits at 9600 bit/s take 4266.7 ms.
+  EXPECT_EQ(DrainLimitFor({}, 9600, 10, 4096), milliseconds(4267) + kDrainAllowance);
+  EXPECT_EQ(DrainLimitFor({}, 4000000, 12, 1), milliseconds(1) + kDrainAllowance);
+}
+
 }  // namespace
 }  // namespace cport::device

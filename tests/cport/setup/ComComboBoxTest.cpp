@@ -10,6 +10,7 @@
 #include "SetupTestSupport.h"
 #include "cport/ApplicationException.h"
 #include "cport/ComError.h"
+#include "cport/ComMessages.h"
 #include "cport/device/FakeComDevice.h"
 
 namespace cport::testing {
@@ -192,8 +193,8 @@ TEST(TComComboBox, FailedAutoApplyGoesToTheApplicationReportNotThroughQt) {
   SetApplicationExceptionHandler(std::move(previous));
   device->ClearFailures();
   ASSERT_EQ(reported.size(), 1u);
-  EXPECT_EQ(reported[0], "SetCommState function failed (win error code: " + std::to_string(EIO) +
-                             ")");
+  EXPECT_EQ(reported[0], "SetCommState function failed (system error " + std::to_string(EIO) +
+                             ": " + SystemErrorText(EIO) + ")");
   EXPECT_EQ(port.BaudRate(), TBaudRate::brCustom);  // stored, though not sent
 }
 
