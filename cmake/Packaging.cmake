@@ -12,7 +12,9 @@
 #   cport_dev  the serial port component for other programs: its static
 #              libraries, its headers under include/cport and the CMake
 #              package "cport" (find_package(cport) -> cport::cport;
-#              COMPONENTS setup -> cport::setup, the Qt setup dialog).
+#              COMPONENTS qt -> cport::qt, the Qt dispatcher that delivers
+#              line events on the GUI thread; COMPONENTS setup ->
+#              cport::setup, the Qt setup dialog).
 include(CMakePackageConfigHelpers)
 
 # The checks of the installed files (tests/package) want a plain tree: a
@@ -53,9 +55,17 @@ install(TARGETS cport cport_device EXPORT cportTargets
         ARCHIVE DESTINATION lib COMPONENT cport_dev
         INCLUDES DESTINATION include)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cport/ DESTINATION include/cport COMPONENT cport_dev
-        FILES_MATCHING PATTERN "*.h" PATTERN "setup" EXCLUDE)
+        FILES_MATCHING PATTERN "*.h" PATTERN "setup" EXCLUDE PATTERN "qt" EXCLUDE)
 install(EXPORT cportTargets NAMESPACE cport:: DESTINATION lib/cmake/cport COMPONENT cport_dev)
 if(RIRIRED_BUILD_GUI)
+  set_target_properties(cport_qt PROPERTIES EXPORT_NAME qt)
+  install(TARGETS cport_qt EXPORT cportQtTargets
+          ARCHIVE DESTINATION lib COMPONENT cport_dev
+          INCLUDES DESTINATION include)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cport/qt/ DESTINATION include/cport/qt
+          COMPONENT cport_dev FILES_MATCHING PATTERN "*.h")
+  install(EXPORT cportQtTargets NAMESPACE cport:: DESTINATION lib/cmake/cport
+          COMPONENT cport_dev)
   set_target_properties(cport_setup PROPERTIES EXPORT_NAME setup)
   install(TARGETS cport_setup EXPORT cportSetupTargets
           ARCHIVE DESTINATION lib COMPONENT cport_dev

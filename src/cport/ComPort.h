@@ -4,8 +4,28 @@
 // Threads: every member is called on the thread that owns the port (in the
 // program, the user-interface thread): settings, OpenPort/ClosePort, the
 // apply operations and the transfers. Only the event monitor (EventMonitor.h)
-// runs elsewhere; ClosePort stops it before the device closes, so it must not
-// be called from a line-event handler that the monitor is waiting for.
+// runs elsewhere.
+//
+// Closing from a line-event handler: ClosePort, SetConnected(false), SetPort
+// with a new name (close and reopen), and OpenPort after one of them, called
+// from inside a handler of this port's line events (OnRxChar ... OnRx80Full),
+// return at once without touching the device: the port records the request
+// and carries it out right after the handler returns, with the whole close
+// sequence and its events (and the open's, for a reopen). Until then
+// Connected() stays true and the rest of the batch's handlers are skipped; a
+// later request of the same handler replaces an earlier one. Where it runs:
+//   smThreadSync, smWindowSync  on the user-interface thread, from its event
+//                               loop (a call posted to the UiDispatcher)
+//   smNone                      on the event monitor's worker, which then
+//                               ends; the close events (and a reopen's open)
+//                               run there too. The owning thread leaves the
+//                               port alone from the handler's request until
+//                               OnAfterClose has run (for a reopen, the
+//                               open's OnRLSDChange); its next ClosePort,
+//                               OpenPort or the destructor waits for that
+//                               worker to end.
+// In the two other modes a close or open from the owning thread before the
+// event loop gets to the request cancels it.
 //
 // Lifecycle: closed -> OpenPort -> open -> ClosePort (or destruction) ->
 // closed. One open and close raises OnBeforeOpen, OnAfterOpen, OnCTSChange,
@@ -14,6 +34,13 @@
 // OnAfterClose. A failed open leaves the port closed; a failed close (code 5)
 // leaves it open.
 //
+// Subclasses: the base destructor closes an open port, but by then only the
+// base class's hooks exist (C++ runs no override from a base destructor). A
+// subclass that overrides a hook the close runs (DoBeforeClose, DoAfterClose,
+// DoCTSChange, DoDSRChange, DoRLSDChange, CloseDevice) calls
+// CloseOnDestruction() first thing in its own destructor, so that the close
+// runs with its overrides while its members still exist.
+//
 // Settings: a scalar setter compares first and does nothing for an equal
 // value; otherwise it stores the value and runs the apply operation of its
 // group (line settings, timeouts or queue sizes). The object-valued setters
@@ -21,13 +48,18 @@
 // apply. An apply operation reaches the device only when the port is
 // connected, no settings batch is running and the component is neither
 // loading nor designing; otherwise the value is only stored and is sent at
-// the next open or at the end of the batch. An apply that fails raises
-// EComPort out of the setter; the new value stays stored.
+// the next open or at the end of the batch. An open always sends every
+// setting before the event monitor starts and before any byte is read, also
+// inside a batch (a reopen by SetPort, the setup dialog's). An apply that
+// fails raises EComPort out of the setter; the new value stays stored.
 //
-// Errors: every failure is an EComPort (ComError.h).
+// Errors: every failure is an EComPort (ComError.h). Exceptions of the
+// caller's own event handlers pass through unchanged.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -65,7 +97,8 @@ class TCustomComPort : public TComponent {
   TCustomComPort();
   // The same over the given device object (tests pass a fake one).
   explicit TCustomComPort(std::unique_ptr<device::ComDevice> Device);
-  // Closes an open port (with all its events), then frees the settings.
+  // Closes an open port (with all its events, through this class's hooks;
+  // see "Subclasses" above), then frees the settings.
   ~TCustomComPort() override;
 
   // ---- Lifecycle -----------------------------------------------------------
@@ -78,16 +111,24 @@ class TCustomComPort : public TComponent {
   // Does nothing when already connected or designing. Otherwise: raises
   // OnBeforeOpen; opens the device (EComPort 1; the port stays closed, no
   // further event); sends queue sizes, line settings and timeouts (9, 7, 8;
-  // the device is closed again and the same exception leaves); starts the
-  // event monitor when Events is not empty (a monitor that cannot start is
-  // treated like a refused setting); raises OnAfterOpen; reports the
-  // CTS, DSR and RLSD states, each from a fresh modem query (11 leaves the
-  // port open).
+  // the device is closed again and the same exception leaves), also inside a
+  // settings batch; starts the event monitor when Events is not empty (a
+  // monitor that cannot start is treated like a refused setting: 21, or the
+  // monitor's own EComPort); raises OnAfterOpen; reports the CTS, DSR and
+  // RLSD states, each from a fresh modem query (11 leaves the port open).
+  // smThreadSync and smWindowSync need a UiDispatcher to deliver line events
+  // (UiDispatcher.h): with Events not empty and none installed, the default
+  // monitor refuses to start and the open fails with EComPort 21 saying so.
+  // Any other exception of the device open, the configuration or the
+  // monitor's start (an override, a custom monitor factory) leaves as
+  // EComPort 1, 7 or 21 respectively, with the system's code of a
+  // std::system_error; the port is closed.
   void OpenPort();
   // Does nothing when closed or designing. Otherwise: raises the three
   // signal events with false and OnBeforeClose; aborts pending transfers
   // (EComPort 5: the port stays open); stops the event monitor and waits for
-  // its worker; closes the device; raises OnAfterClose.
+  // its worker; closes the device; raises OnAfterClose. From inside a
+  // line-event handler: see "Closing from a line-event handler" above.
   void ClosePort();
   // Whether the last open started an event monitor (Events was not empty).
   bool EventMonitorRunning() const noexcept { return monitorRunning_; }
@@ -102,8 +143,9 @@ class TCustomComPort : public TComponent {
 
   // ---- Settings batch ------------------------------------------------------
   // While a batch runs no setter reaches the device. Batches nest; the end of
-  // the outermost one runs ApplyAllSettings. An end without a begin does
-  // nothing.
+  // the outermost one runs ApplyAllSettings, unless the port was opened
+  // inside the batch (which sent every setting) and no setter was held since.
+  // An end without a begin does nothing.
   void BeginSettingsBatch() noexcept;
   void EndSettingsBatch();
   // Queue sizes, then line settings, then timeouts; the first failure ends it.
@@ -187,6 +229,19 @@ class TCustomComPort : public TComponent {
   void SetStopBits(TStopBits Value);
   TDataBits DataBits() const noexcept { return dataBits_; }
   void SetDataBits(TDataBits Value);
+  // Line settings the platform cannot carry out are refused with EComPort 7
+  // (system code EINVAL) and the device keeps its previous settings. On Linux:
+  // 1.5 stop bits except with 5 data bits, DSR output flow (OutDSRFlow), DTR
+  // handshake, DSR sensitivity, RTS toggle, a speed of 0, XON/XOFF flow with
+  // XonChar equal to XoffChar, and what the driver does not take (a
+  // pseudo-terminal keeps 8 data bits without parity). Carried out as a Windows
+  // driver does: parity, framing and overrun errors and breaks reach OnError
+  // and OnBreak (a break leaves no byte; a bad byte arrives as received, or as
+  // Parity.ReplaceChar with Parity.Replace), EventChar raises OnRxFlag,
+  // DiscardNull drops NUL bytes before OnRxChar counts them, XON/XOFF input
+  // flow follows Buffer.InputSize (XonLim / XoffLim) and TxContinueOnXoff.
+  // Mapped as closely as Linux allows: OutCTSFlow and RTS handshake are one
+  // setting there, which throttles input at the kernel's own thresholds.
   // The device drops received NUL bytes.
   bool DiscardNull() const noexcept { return discardNull_; }
   void SetDiscardNull(bool Value);
@@ -245,6 +300,12 @@ class TCustomComPort : public TComponent {
   TNotifyEvent OnRx80Full;
 
  protected:
+  // The subclass's destructor calls this first (see "Subclasses" above):
+  // ClosePort with the subclass's hooks. It never throws: a failure goes to
+  // the application's exception report (ApplicationException.h) and the
+  // event monitor and the device (through CloseDevice) are released anyway.
+  void CloseOnDestruction() noexcept;
+
   // Opens the device named by Port (EComPort 1 with the system's error).
   virtual void OpenDevice();
   // Closes the device if it is open.
@@ -291,6 +352,34 @@ class TCustomComPort : public TComponent {
   // and the device, and closes a port whose device went away.
   friend class TComThread;
 
+  // A close (or close and reopen) asked for inside a line-event handler.
+  enum class DeferredRequest : std::uint8_t { kNone, kClose, kReopen };
+
+  // Marks the calling thread as running this port's line-event handlers for
+  // its lifetime (the event monitor wraps each handler in one).
+  class HandlerScope {
+   public:
+    explicit HandlerScope(const TCustomComPort& Port) noexcept;
+    ~HandlerScope();
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+   private:
+    const TCustomComPort* before_;
+  };
+
+  bool InLineEventHandler() const noexcept;
+  // An apply operation found the guard closed: remembered for the batch's end.
+  void NoteHeldSetting() noexcept;
+  bool HasDeferredRequest() const noexcept { return deferred_ != DeferredRequest::kNone; }
+  // Carries out the recorded request, if any, on the calling thread: after
+  // the handler, from the user-interface thread's event loop, or on the
+  // worker for smNone.
+  void RunDeferredRequest();
+  // Waits for the worker of a monitor that ended itself (smNone), unless it
+  // is the calling thread.
+  void ReapRetiredMonitor() noexcept;
+
   // Whether a changed Port or SyncMethod concerns an open device now.
   bool LiveOnDevice() const noexcept { return connected_ && !Loading() && !Designing(); }
   void StopEventMonitor() noexcept;
@@ -313,14 +402,27 @@ class TCustomComPort : public TComponent {
   TComEvents events_ = kAllComEvents;
   TSyncMethod syncMethod_ = TSyncMethod::smThreadSync;
   SettingGroupSet settingGroups_ = {SettingGroup::sgBasic};
-  bool connected_ = false;
+  // Atomic: a close asked for by an smNone handler clears it on the worker
+  // while the owning thread may be watching it.
+  std::atomic<bool> connected_{false};
   std::int32_t batchDepth_ = 0;
+  // The open's own configuration passes the batch guard.
+  bool configuringOpen_ = false;
+  // Within the running batch: an open sent every setting, and a setter was
+  // held by the guard (after that open).
+  bool sentAtOpenInBatch_ = false;
+  bool heldInBatch_ = false;
+  std::atomic<DeferredRequest> deferred_{DeferredRequest::kNone};
 
   std::unique_ptr<device::ComDevice> device_;
   // Declared after the device: a monitor never outlives it.
   EventMonitorFactory monitorFactory_ = DefaultEventMonitorFactory();
   std::unique_ptr<EventMonitor> monitor_;
   bool monitorRunning_ = false;
+  // A monitor whose own worker closed the port (smNone), kept until that
+  // worker has ended.
+  std::mutex retiredMu_;
+  std::unique_ptr<EventMonitor> retired_;
 
   // Declared in creation order; the owner back-reference lets their setters
   // reconfigure an open device.

@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cerrno>
-#include <stdexcept>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -36,6 +36,9 @@ bool DeviceGone(const std::exception_ptr& error) {
     return false;
   }
 }
+
+// The monitor whose worker is the calling thread, if any.
+thread_local const TComThread* t_ownMonitor = nullptr;
 
 }  // namespace
 
@@ -87,6 +90,14 @@ struct TComThread::Link : std::enable_shared_from_this<Link> {
     });
   }
 
+  // A handler asked for a close: carried out from the event loop, once the
+  // delivery under way has returned (the worker may be waiting for it).
+  void PostDeferredRequest() {
+    dispatcher->Post([self = shared_from_this()] {
+      if (self->alive) self->port.RunDeferredRequest();
+    });
+  }
+
   TCustomComPort& port;
   UiDispatcher* const dispatcher;
   std::atomic<bool> alive{true};  // false once the monitor is destroyed
@@ -99,7 +110,11 @@ TComThread::TComThread(TCustomComPort& Port, UiDispatcher* Dispatcher)
       syncMethod_(Port.SyncMethod()),
       link_(std::make_shared<Link>(Port, Dispatcher)) {
   if (!dispatcher_ && syncMethod_ != TSyncMethod::smNone) {
-    throw std::invalid_argument("TComThread: this SyncMethod needs a UiDispatcher");
+    const char* mode = syncMethod_ == TSyncMethod::smThreadSync ? "smThreadSync" : "smWindowSync";
+    throw EComPort(PortError::WaitForEventFailed,
+                   std::string("no UiDispatcher is installed to deliver line events in ") + mode +
+                       " mode; install one (cport::InstallQtUiDispatcher, or a UiCallQueue the "
+                       "program drains) or use smNone");
   }
   if (const std::error_code error = stop_.Error()) {
     throw EComPort(PortError::WaitForEventFailed, error.value());
@@ -128,7 +143,18 @@ void TComThread::RequestStop() noexcept {
   std::this_thread::yield();
 }
 
+bool TComThread::OnOwnWorker() const noexcept { return t_ownMonitor == this; }
+
+void TComThread::StopFromOwnWorker() noexcept {
+  stoppedOnWorker_ = true;
+  link_->alive = false;
+  RequestStop();
+  // What the worker does when it leaves, done now: the device closes next.
+  ReleaseLine();
+}
+
 void TComThread::Execute() {
+  t_ownMonitor = this;
   device::ComDevice& device = port_.Device();
   if (mask_ == 0) {
     // Events named nothing the device knows (bits beyond the table): there
@@ -149,13 +175,30 @@ void TComThread::Execute() {
       break;
     }
     if (!DispatchEvents(MaskToEvents(occurred))) break;
+    if (syncMethod_ == TSyncMethod::smNone && port_.HasDeferredRequest()) {
+      // There is no other thread to hand the close to: it runs here, and
+      // stops this monitor through StopFromOwnWorker. A close that fails
+      // (code 5) leaves the port open and watched.
+      try {
+        port_.RunDeferredRequest();
+      } catch (...) {
+        link_->Report(std::current_exception());
+      }
+      if (stoppedOnWorker_) break;
+    }
   }
-  // Clearing the mask also ends a wait another thread might have started;
-  // what is still queued in the driver is discarded with the monitor.
-  (void)device.SetEventMask(0);
-  (void)device.Purge(device::kPurgeTxClear | device::kPurgeRxClear);
+  if (!stoppedOnWorker_) ReleaseLine();
   finished_ = true;
   if (dispatcher_) dispatcher_->Notify();
+}
+
+void TComThread::ReleaseLine() noexcept {
+  device::ComDevice& device = port_.Device();
+  // Clearing the mask also ends a wait another thread might have started;
+  // received bytes still queued are discarded with the monitor. Output the
+  // driver has accepted is not: it still goes out (the device's close drains it).
+  (void)device.SetEventMask(0);
+  (void)device.Purge(device::kPurgeRxClear);
 }
 
 bool TComThread::DispatchEvents(TComEvents Batch) {
@@ -166,7 +209,12 @@ bool TComThread::DispatchEvents(TComEvents Batch) {
       try {
         // The batch and the failures live in this frame; Invoke returns only
         // after the call ran or was withdrawn, never while it runs.
-        dispatcher_->Invoke([&] { RaiseEvents(port_, Batch, failures); }, stopSource_.get_token());
+        dispatcher_->Invoke(
+            [&] {
+              RaiseEvents(port_, Batch, failures);
+              if (port_.HasDeferredRequest()) link_->PostDeferredRequest();
+            },
+            stopSource_.get_token());
       } catch (...) {
         failures.push_back(std::current_exception());
       }
@@ -196,14 +244,17 @@ void TComThread::SendEventMessages(TComEvents Batch) {
 }
 
 void TComThread::HandleEventMessage(Link& link, std::uint32_t Message) {
-  if (!link.alive || !link.port.Connected()) return;
+  // A close already asked for by a handler: nothing more of this open.
+  if (!link.alive || !link.port.Connected() || link.port.HasDeferredRequest()) return;
   for (const auto& row : kComEventTable) {
     if (static_cast<std::uint32_t>(row.number) != Message) continue;
     try {
+      const TCustomComPort::HandlerScope scope(link.port);
       RaiseLineEvent(link.port, row.value);
     } catch (...) {
       link.HandlerFailed(std::current_exception());
     }
+    if (link.port.HasDeferredRequest()) link.PostDeferredRequest();
     return;
   }
 }
@@ -211,7 +262,11 @@ void TComThread::HandleEventMessage(Link& link, std::uint32_t Message) {
 void TComThread::RaiseEvents(TCustomComPort& Port, TComEvents Batch, Failures& failures) {
   for (const TComEvent event : kRaiseOrder) {
     if (!Batch.Contains(event)) continue;
+    // A handler asked for a close: the rest of the batch belongs to an open
+    // that is ending.
+    if (Port.HasDeferredRequest()) break;
     try {
+      const TCustomComPort::HandlerScope scope(Port);
       RaiseLineEvent(Port, event);
     } catch (...) {
       failures.push_back(std::current_exception());
@@ -258,10 +313,10 @@ void TComThread::RaiseLineEvent(TCustomComPort& Port, TComEvent Event) {
 
 EventMonitorFactory DefaultEventMonitorFactory() {
   return [](TCustomComPort& Port) -> std::unique_ptr<EventMonitor> {
-    UiDispatcher* dispatcher = CurrentUiDispatcher();
-    // Without a user-interface thread to deliver on, only smNone can run.
-    if (!dispatcher && Port.SyncMethod() != TSyncMethod::smNone) return nullptr;
-    return std::make_unique<TComThread>(Port, dispatcher);
+    // Without a user-interface thread to deliver on, only smNone can run;
+    // the monitor refuses the other modes, so that the open fails rather
+    // than leave a port that looks watched and never delivers.
+    return std::make_unique<TComThread>(Port, CurrentUiDispatcher());
   };
 }
 

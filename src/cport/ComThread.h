@@ -36,8 +36,9 @@
 // stop event and waits for the worker; on the user-interface thread it keeps
 // serving the dispatcher's Invoke and Send calls meanwhile, and a stopping
 // worker withdraws the calls it has not yet had taken, so the wait always
-// ends. The port must not be closed from inside a smThreadSync or smNone
-// handler: the worker is waiting for that handler.
+// ends. A close asked for inside a handler runs once the handler has
+// returned (ComPort.h): posted to the user-interface thread in smThreadSync
+// and smWindowSync, on this worker in smNone, which then ends.
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -60,9 +61,9 @@ class TComThread final : public EventMonitor {
   // With the port open: sets the device's event mask from the port's Events
   // (a refusal is ignored: the wait then reports no events) and starts the
   // worker. `Dispatcher` reaches the user-interface thread and must outlive
-  // the monitor; it may be null only when SyncMethod is smNone
-  // (std::invalid_argument otherwise). EComPort 21 when the stop event or the
-  // thread cannot be created.
+  // the monitor; it may be null only when SyncMethod is smNone (EComPort 21
+  // naming the missing dispatcher otherwise). EComPort 21 when the stop event
+  // or the thread cannot be created.
   TComThread(TCustomComPort& Port, UiDispatcher* Dispatcher);
   ~TComThread() override;
   TComThread(const TComThread&) = delete;
@@ -71,11 +72,16 @@ class TComThread final : public EventMonitor {
   // Any thread: signals the stop event; the worker ends at its next look.
   void RequestStop() noexcept;
 
+  bool OnOwnWorker() const noexcept override;
+  void StopFromOwnWorker() noexcept override;
+
  private:
   struct Link;
   using Failures = std::vector<std::exception_ptr>;
 
   void Execute();
+  // The worker's last steps on the device: clear the mask, drop the input.
+  void ReleaseLine() noexcept;
   // False when the device was found gone and the worker must end.
   bool DispatchEvents(TComEvents Batch);
   void SendEventMessages(TComEvents Batch);
@@ -93,6 +99,7 @@ class TComThread final : public EventMonitor {
   device::ManualResetEvent stop_;
   std::stop_source stopSource_;  // withdraws the worker's pending calls
   std::atomic<bool> finished_{false};
+  bool stoppedOnWorker_ = false;  // worker only
   std::thread worker_;
 };
 

@@ -12,9 +12,12 @@
 //
 // A port starts with DefaultEventMonitorFactory(): a TComThread (ComThread.h)
 // delivering through the installed UiDispatcher (UiDispatcher.h). Without a
-// dispatcher it creates a monitor only for smNone delivery, which needs none.
-// Without a factory (or when it gives null) no monitor exists and no line
-// events are delivered; the port still opens, closes and transfers normally.
+// dispatcher it creates a monitor only for smNone delivery, which needs none;
+// for smThreadSync and smWindowSync it throws EComPort 21 naming what is
+// missing, and the port's open fails. Without a factory (or when it gives
+// null) no monitor exists and no line events are delivered; the port still
+// opens, closes and transfers normally. Whatever else a factory throws
+// leaves OpenPort as EComPort 21 (TCustomComPort::OpenPort).
 #include <functional>
 #include <memory>
 
@@ -25,6 +28,17 @@ class TCustomComPort;
 class EventMonitor {
  public:
   virtual ~EventMonitor() = default;
+
+  // True on the monitor's own worker thread. A close that a worker runs
+  // itself (asked for by an smNone handler) cannot destroy that worker's
+  // monitor, which would wait for the calling thread: it calls
+  // StopFromOwnWorker instead and keeps the object until the worker has
+  // ended.
+  virtual bool OnOwnWorker() const noexcept { return false; }
+  // On the own worker only: stop watching the line now, so that the close
+  // can go on to close the device; the worker ends once the close has
+  // returned to it, and touches neither the port nor the device after that.
+  virtual void StopFromOwnWorker() noexcept {}
 };
 
 using EventMonitorFactory = std::function<std::unique_ptr<EventMonitor>(TCustomComPort& Port)>;

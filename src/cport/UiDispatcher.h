@@ -7,6 +7,20 @@
 // UiCallQueue.h holds the thread-side mechanics; a host adds only the wake-up
 // of its event loop.
 //
+// Which dispatcher: a Qt program installs cport::InstallQtUiDispatcher()
+// (cport/qt/QtUiDispatcher.h, the cport::qt library). A program without an
+// event loop has two ways to receive line events:
+//  - smNone: the handlers run on the port's event worker; no dispatcher is
+//    needed. They must then not touch what the program's thread touches
+//    without a lock of the program's own.
+//  - a dispatcher it pumps: derive from UiCallQueue, make WakeUiThread signal
+//    the program's thread (a condition variable, an eventfd it polls beside
+//    its other descriptors), and have that thread call Drain() when woken.
+//    The handlers of smThreadSync and smWindowSync ports then run inside
+//    Drain, on the thread that constructed the queue and opens the ports.
+// Opening a port with events in smThreadSync or smWindowSync while no
+// dispatcher is installed fails (EComPort 21).
+//
 // Lifecycle: the installed dispatcher must outlive every port that opened
 // while it was installed.
 #include <functional>

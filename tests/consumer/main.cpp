@@ -1,20 +1,31 @@
 // A program outside the project on the installed cport package: it opens the
 // port side of a pseudo-terminal through TComPort, plays the other side
-// itself, and moves a few bytes each way. Exit status 0 when both arrive
-// whole.
+// itself, and moves a few bytes each way; then it receives line events the
+// two ways open to a program without an event loop (smNone, and a dispatcher
+// it drains itself), and sees an open that could deliver none refused.
+// Exit status 0 when everything arrives whole.
 #include <poll.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cport/ComError.h>
 #include <cport/ComPort.h>
+#include <cport/UiCallQueue.h>
+#include <cport/UiDispatcher.h>
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 int Fail(const char* what) {
   std::fprintf(stderr, "cport_consumer: %s\n", what);
@@ -35,41 +46,176 @@ std::string ReadMaster(int fd, std::size_t count) {
   return got;
 }
 
+bool WriteMaster(int fd, std::string_view bytes) {
+  return ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+// A pseudo-terminal in raw mode; the port opens its slave by name.
+struct Pty {
+  Pty() {
+    int slave = -1;
+    if (::openpty(&master, &slave, name.data(), nullptr, nullptr) != 0) return;
+    termios raw{};
+    ::tcgetattr(master, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(master, TCSANOW, &raw);
+    ::close(slave);
+  }
+  ~Pty() {
+    if (master >= 0) ::close(master);
+  }
+  int master = -1;
+  std::array<char, 128> name{};
+};
+
+// What OnRxChar read, from whatever thread it ran on.
+struct Received {
+  void Add(const std::string& bytes) {
+    std::lock_guard lock(mu);
+    text += bytes;
+    thread = std::this_thread::get_id();
+    changed.notify_all();
+  }
+  bool AwaitSize(std::size_t n) {
+    std::unique_lock lock(mu);
+    return changed.wait_for(lock, 5s, [&] { return text.size() >= n; });
+  }
+  std::mutex mu;
+  std::condition_variable changed;
+  std::string text;
+  std::thread::id thread;
+};
+
+void ReadOnRxChar(cport::TComPort& port, Received& received) {
+  port.OnRxChar = [&received](cport::TCustomComPort& sender, int count) {
+    std::string bytes(static_cast<std::size_t>(count), '\0');
+    bytes.resize(static_cast<std::size_t>(sender.ReadBlock(bytes.data(), count)));
+    received.Add(bytes);
+  };
+}
+
+// The dispatcher of a program without an event loop: a worker's call wakes
+// the program's thread, which drains the queue itself.
+class PumpedDispatcher final : public cport::UiCallQueue {
+ public:
+  // Drains until `done` holds; false after 5 s.
+  template <typename Done>
+  bool PumpUntil(Done done) {
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (!done()) {
+      {
+        std::unique_lock lock(mu_);
+        if (!woken_.wait_until(lock, end, [&] { return wakes_ > 0; })) return false;
+        wakes_ = 0;
+      }
+      Drain();
+    }
+    return true;
+  }
+
+ protected:
+  void WakeUiThread() noexcept override {
+    {
+      std::lock_guard lock(mu_);
+      ++wakes_;
+    }
+    woken_.notify_all();
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable woken_;
+  int wakes_ = 0;
+};
+
+int Exchange() {
+  Pty pty;
+  if (pty.master < 0) return Fail("openpty");
+  cport::TComPort port;
+  port.SetPort(pty.name.data());
+  port.SetEvents({});  // no event monitor: this part reads when it chooses
+  port.Timeouts().SetReadInterval(0);
+  port.Timeouts().SetReadTotalConstant(5000);  // a read waits up to 5 s for all its bytes
+  port.OpenPort();
+
+  constexpr std::string_view kOut = "AT\r\n";
+  if (port.WriteText(kOut) != static_cast<int>(kOut.size())) return Fail("short write");
+  if (ReadMaster(pty.master, kOut.size()) != kOut) return Fail("the fixture side got other bytes");
+
+  constexpr std::string_view kIn = "\xFA\x05\xAA\x00\x01";
+  if (!WriteMaster(pty.master, kIn)) return Fail("write on the fixture side");
+  std::array<char, kIn.size()> in{};
+  const int n = port.ReadBlock(in.data(), static_cast<int>(in.size()));
+  if (std::string_view(in.data(), static_cast<std::size_t>(n)) != kIn) {
+    return Fail("the port read other bytes");
+  }
+  port.ClosePort();
+  return 0;
+}
+
+// smNone: the handler runs on the port's worker; no dispatcher exists.
+int EventsOnTheWorker() {
+  Pty pty;
+  Received received;
+  cport::TComPort port;
+  port.SetPort(pty.name.data());
+  port.SetSyncMethod(cport::TSyncMethod::smNone);
+  ReadOnRxChar(port, received);
+  port.OpenPort();
+  if (!WriteMaster(pty.master, "ring")) return Fail("write on the fixture side");
+  if (!received.AwaitSize(4)) return Fail("smNone: OnRxChar never came");
+  port.ClosePort();
+  std::lock_guard lock(received.mu);
+  if (received.text != "ring") return Fail("smNone: OnRxChar read other bytes");
+  if (received.thread == std::this_thread::get_id()) return Fail("smNone: not on the worker");
+  return 0;
+}
+
+// smThreadSync without a dispatcher is refused; with one the program drains,
+// the handler runs on the program's thread.
+int EventsThroughAPumpedDispatcher() {
+  Pty pty;
+  Received received;
+  cport::TComPort port;
+  port.SetPort(pty.name.data());
+  ReadOnRxChar(port, received);
+  try {
+    port.OpenPort();
+    return Fail("smThreadSync opened without a dispatcher");
+  } catch (const cport::EComPort& e) {
+    if (e.PortErrorCode() != 21 || port.Connected()) return Fail("wrong refusal");
+  }
+
+  PumpedDispatcher pump;
+  cport::SetUiDispatcher(&pump);
+  port.OpenPort();
+  if (!WriteMaster(pty.master, "caller")) return Fail("write on the fixture side");
+  const bool arrived = pump.PumpUntil([&] {
+    std::lock_guard lock(received.mu);
+    return received.text.size() >= 6;
+  });
+  port.ClosePort();
+  cport::SetUiDispatcher(nullptr);
+  if (!arrived) return Fail("pumped dispatcher: OnRxChar never came");
+  if (received.text != "caller") return Fail("pumped dispatcher: other bytes");
+  if (received.thread != std::this_thread::get_id()) {
+    return Fail("pumped dispatcher: not on the program's thread");
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main() {
-  int master = -1;
-  int slave = -1;
-  std::array<char, 128> name{};
-  if (::openpty(&master, &slave, name.data(), nullptr, nullptr) != 0) return Fail("openpty");
-  ::close(slave);  // the port opens it itself
-
   try {
-    cport::TComPort port;
-    port.SetPort(name.data());
-    port.SetEvents({});  // no event monitor: this program reads when it chooses
-    port.Timeouts().SetReadInterval(0);
-    port.Timeouts().SetReadTotalConstant(5000);  // a read waits up to 5 s for all its bytes
-    port.OpenPort();
-
-    constexpr std::string_view kOut = "AT\r\n";
-    if (port.WriteText(kOut) != static_cast<int>(kOut.size())) return Fail("short write");
-    if (ReadMaster(master, kOut.size()) != kOut) return Fail("the fixture side got other bytes");
-
-    constexpr std::string_view kIn = "\xFA\x05\xAA\x00\x01";
-    if (::write(master, kIn.data(), kIn.size()) != static_cast<ssize_t>(kIn.size())) {
-      return Fail("write on the fixture side");
-    }
-    std::array<char, kIn.size()> in{};
-    const int n = port.ReadBlock(in.data(), static_cast<int>(in.size()));
-    if (std::string_view(in.data(), static_cast<std::size_t>(n)) != kIn) {
-      return Fail("the port read other bytes");
-    }
-    port.ClosePort();
+    if (const int failed = Exchange()) return failed;
+    if (const int failed = EventsOnTheWorker()) return failed;
+    if (const int failed = EventsThroughAPumpedDispatcher()) return failed;
   } catch (const cport::EComPort& e) {
     return Fail(e.what());
   }
-  ::close(master);
-  std::puts("cport_consumer: 4 bytes out and 5 bytes in through the installed cport");
+  std::puts(
+      "cport_consumer: 4 bytes out and 5 bytes in, OnRxChar through smNone and through a "
+      "pumped dispatcher, through the installed cport");
   return 0;
 }

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "SharedFakeDevice.h"
@@ -197,14 +201,30 @@ TEST_F(PortOverFake, AFailedApplyDuringOpenClosesTheDeviceAgain) {
   EXPECT_TRUE(port->Connected()) << "the port opens again once the device agrees";
 }
 
-TEST_F(PortOverFake, AFailedMonitorStartClosesTheDeviceAgain) {
-  port->SetEventMonitorFactory([](TCustomComPort&) -> std::unique_ptr<EventMonitor> {
-    throw std::system_error(EAGAIN, std::system_category(), "thread");
-  });
-  EXPECT_THROW(port->OpenPort(), std::system_error);
-  EXPECT_FALSE(port->Connected());
-  EXPECT_FALSE(port->EventMonitorRunning());
-  EXPECT_FALSE(fake->IsOpen());
+TEST_F(PortOverFake, AFailedMonitorStartClosesTheDeviceAgainAndLeavesAsEComPort) {
+  const struct {
+    std::function<void()> fail;
+    std::int32_t systemCode;
+  } cases[] = {
+      {[] { throw std::system_error(EAGAIN, std::system_category(), "thread"); }, EAGAIN},
+      {[] { throw std::runtime_error("no monitor today"); }, -1},
+  };
+  for (const auto& c : cases) {
+    port->SetEventMonitorFactory([&](TCustomComPort&) -> std::unique_ptr<EventMonitor> {
+      c.fail();
+      return nullptr;
+    });
+    try {
+      port->OpenPort();
+      FAIL() << "no error";
+    } catch (const EComPort& e) {
+      EXPECT_EQ(e.PortErrorCode(), 21);
+      EXPECT_EQ(e.SystemErrorCode(), c.systemCode);
+    }
+    EXPECT_FALSE(port->Connected());
+    EXPECT_FALSE(port->EventMonitorRunning());
+    EXPECT_FALSE(fake->IsOpen());
+  }
 }
 
 TEST_F(PortOverFake, AFailedModemQueryAtOpenLeavesThePortOpen) {

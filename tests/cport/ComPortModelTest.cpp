@@ -238,7 +238,7 @@ TEST(ComPortModel, AFailingOpenAtEndOfLoadingGoesToTheExceptionReport) {
     EXPECT_FALSE(port.Connected());
   }
   SetApplicationExceptionHandler(previous);
-  EXPECT_EQ(reported, Strings{"Unable to open com port (win error code: 31)"});
+  EXPECT_EQ(reported, Strings{"Unable to open com port (system error 31: Too many links)"});
 }
 
 TEST(ComPortModel, SyncMethodCannotChangeOnAnOpenPort) {
@@ -292,6 +292,7 @@ TEST(ComPortModel, DestroyingAnOpenPortRaisesTheCloseEvents) {
   auto [fake, dev] = testing::MakeSharedFake();
   {
     TComPort port(std::move(dev));
+    port.SetEvents({});
     port.OpenPort();
     port.OnBeforeClose = [&](TCustomComPort&) { events.push_back("BeforeClose"); };
     port.OnAfterClose = [&](TCustomComPort& sender) {
@@ -311,12 +312,13 @@ TEST(ComPortModel, DestroyingAPortWhoseCloseFailsStillReleasesTheDevice) {
   auto [fake, dev] = testing::MakeSharedFake();
   {
     TComPort port(std::move(dev));
+    port.SetEvents({});
     port.OpenPort();
     fake->FailCall(device::FakeCall::kPurge, 5);
   }
   SetApplicationExceptionHandler(previous);
   EXPECT_FALSE(fake->IsOpen());
-  EXPECT_EQ(reported, Strings{"PurgeComm function failed (win error code: 5)"});
+  EXPECT_EQ(reported, Strings{"PurgeComm function failed (system error 5: Input/output error)"});
 }
 
 }  // namespace

@@ -7,9 +7,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cport/ComError.h"
 #include "cport/ComPort.h"
@@ -91,6 +95,7 @@ class PortOverPty : public ::testing::Test {
 TEST_F(PortOverPty, OpensConfiguresAndMovesBytesBothWays) {
   port.SetBaudRate(TBaudRate::br19200);
   port.FlowControl().SetFlowControl(TFlowControl::fcSoftware);
+  port.SetEvents({});  // transfers only: no event monitor, no dispatcher needed
   port.OpenPort();
   ASSERT_TRUE(port.Connected());
   port.SetBaudRate(TBaudRate::br115200);
@@ -130,6 +135,7 @@ TEST_F(PortOverPty, OpensConfiguresAndMovesBytesBothWays) {
 }
 
 TEST_F(PortOverPty, AReadOfTenWithFourWaitingReturnsFour) {
+  port.SetEvents({});
   port.OpenPort();
   pty.Send("1234");
   ASSERT_TRUE(AwaitWaiting(port, 4));
@@ -140,6 +146,7 @@ TEST_F(PortOverPty, AReadOfTenWithFourWaitingReturnsFour) {
 }
 
 TEST_F(PortOverPty, StartedFormsCompleteInTheirWait) {
+  port.SetEvents({});
   port.OpenPort();
   std::unique_ptr<TransferRequest> write;
   std::unique_ptr<TransferRequest> read;
@@ -162,9 +169,11 @@ TEST_F(PortOverPty, StartedFormsCompleteInTheirWait) {
 }
 
 TEST_F(PortOverPty, ASecondOpenOfTheSameDeviceFailsWithCode1) {
+  port.SetEvents({});
   port.OpenPort();
   TComPort second;
   second.SetPort(pty.Path());
+  second.SetEvents({});
   try {
     second.OpenPort();
     FAIL() << "no error";
@@ -175,6 +184,54 @@ TEST_F(PortOverPty, ASecondOpenOfTheSameDeviceFailsWithCode1) {
   EXPECT_FALSE(second.Connected());
   port.ClosePort();
   EXPECT_NO_THROW(second.OpenPort()) << "free again once the first port closed";
+}
+
+TEST_F(PortOverPty, ACloseRightAfterAWriteLetsEveryWrittenByteOut) {
+  port.SetSyncMethod(TSyncMethod::smNone);  // with its event monitor, stopped by the close
+  port.OpenPort();
+  std::string block(4096, '\0');
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>('a' + i % 26);
+  ASSERT_EQ(port.WriteBlock(block.data(), static_cast<int>(block.size())), 4096);
+  port.ClosePort();
+  const std::string received = pty.Receive(block.size());
+  EXPECT_EQ(received.size(), block.size());
+  EXPECT_TRUE(received == block);
+}
+
+TEST_F(PortOverPty, OnRxCharCountsWhatReadBlockReturnsAndTheEventCharacterRaisesOnRxFlag) {
+  port.SetSyncMethod(TSyncMethod::smNone);  // the handlers run on the event monitor's worker
+  port.SetDiscardNull(true);
+  port.SetEventChar('\n');
+  std::mutex mu;
+  std::vector<std::pair<int, int>> counts;  // OnRxChar's Count, what ReadBlock then returned
+  std::string received;
+  int flags = 0;
+  port.OnRxChar = [&](TCustomComPort& sender, int count) {
+    char in[64];
+    const int n = sender.ReadBlock(in, std::min(count, 64));
+    std::lock_guard lock(mu);
+    counts.emplace_back(count, n);
+    received.append(in, static_cast<std::size_t>(std::max(n, 0)));
+  };
+  port.OnRxFlag = [&](TCustomComPort&) {
+    std::lock_guard lock(mu);
+    ++flags;
+  };
+  port.OpenPort();
+  pty.Send(std::string("a\0\xFF\0\n", 5));
+  const auto end = Clock::now() + kDeadline;
+  auto done = [&] {
+    std::lock_guard lock(mu);
+    return received.size() >= 3 && flags > 0;
+  };
+  while (!done() && Clock::now() < end) {
+    pollfd none{-1, 0, 0};
+    poll(&none, 0, 5);
+  }
+  port.ClosePort();
+  EXPECT_EQ(received, "a\xFF\n");
+  EXPECT_EQ(flags, 1);
+  for (const auto& [count, read] : counts) EXPECT_EQ(count, read);
 }
 
 TEST(PortOverMissingDevice, FailsWithCode1AndSystemCode2) {
@@ -189,7 +246,7 @@ TEST(PortOverMissingDevice, FailsWithCode1AndSystemCode2) {
   } catch (const EComPort& e) {
     EXPECT_EQ(e.PortErrorCode(), 1);
     EXPECT_EQ(e.SystemErrorCode(), 2);
-    EXPECT_STREQ(e.what(), "Unable to open com port (win error code: 2)");
+    EXPECT_STREQ(e.what(), "Unable to open com port (system error 2: No such file or directory)");
   }
   EXPECT_TRUE(beforeOpen);
   EXPECT_FALSE(port.Connected());

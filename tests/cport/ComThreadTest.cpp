@@ -19,6 +19,7 @@
 #include "ManualUiDispatcher.h"
 #include "SharedFakeDevice.h"
 #include "cport/ApplicationException.h"
+#include "cport/ComError.h"
 #include "cport/ComPort.h"
 #include "cport/ComThread.h"
 #include "cport/device/FakeComDevice.h"
@@ -382,7 +383,8 @@ TEST(ComThread, AFailingHandlerIsReportedAndDeliveryGoesOn) {
        {"Ring", "CTS:0", "report: ring handler failed"}},
       {"a query fails for a reason of its own",
        [](Monitored& m) { m.fake->FailCall(dev::FakeCall::kGetModemStatus, EPERM, 1); },
-       {"Ring", "report: GetCommModemStatus function failed (win error code: 1)"}},
+       {"Ring",
+        "report: GetCommModemStatus function failed (system error 1: Operation not permitted)"}},
   };
   for (const TSyncMethod mode : kModes) {
     for (const auto& cause : causes) {
@@ -416,13 +418,13 @@ TEST(ComThread, AGoneDeviceIsReportedOnceAndThePortClosesItself) {
     const char* report;
   } losses[] = {
       {"the event wait fails", [](Monitored& m) { m.fake->Vanish(); },
-       "report: WaitForEvent method failed (win error code: 5)"},
+       "report: WaitForEvent method failed (system error 5: Input/output error)"},
       {"a handler's query fails with EIO",
        [](Monitored& m) {
          m.fake->FailCall(dev::FakeCall::kClearErrors, EIO);
          m.fake->PushReceived("abc");
        },
-       "report: ClearCommError function failed (win error code: 5)"},
+       "report: ClearCommError function failed (system error 5: Input/output error)"},
   };
   for (const TSyncMethod mode : kModes) {
     for (const auto& loss : losses) {
@@ -461,10 +463,10 @@ TEST(ComThread, ClosingWhileABatchWaitsForTheUiThreadRunsNothingOfIt) {
     EXPECT_FALSE(m.port->Connected());
     EXPECT_EQ(m.ui.Drain(), 0u);
     EXPECT_EQ(m.seen.Take(), (Strings{"CTS:0", "DSR:0", "RLSD:0", "BeforeClose", "AfterClose"}));
-    // The worker cleared the mask and the driver's queues before the device
-    // closed.
+    // The worker cleared the mask and the receive queue, not the transmit
+    // queue, before the device closed.
     EXPECT_EQ(m.fake->CallLog(),
-              (Strings{"Purge(0x3)", "SetEventMask(0x0)", "Purge(0xc)", "Close()"}));
+              (Strings{"Purge(0x3)", "SetEventMask(0x0)", "Purge(0x8)", "Close()"}));
   }
 }
 
@@ -497,11 +499,21 @@ TEST(ComThread, TheMonitorWatchesTheEventsOfTheOpen) {
 
 TEST(ComThread, TheDefaultMonitorUsesTheInstalledDispatcher) {
   {
-    // No dispatcher: the modes that need one get no monitor; smNone does.
-    Monitored threadSync(smThreadSync, /*useDispatcher=*/false);
-    threadSync.port->OpenPort();
-    for (const auto& call : threadSync.fake->CallLog()) {
-      EXPECT_EQ(call.find("SetEventMask"), std::string::npos);
+    // No dispatcher: the modes that need one refuse to open, saying why,
+    // rather than open a port whose events never arrive; smNone delivers.
+    for (const TSyncMethod mode : {smThreadSync, smWindowSync}) {
+      SCOPED_TRACE(ModeName(mode));
+      Monitored m(mode, /*useDispatcher=*/false);
+      try {
+        m.port->OpenPort();
+        FAIL() << "opened without a dispatcher";
+      } catch (const EComPort& e) {
+        EXPECT_EQ(e.PortErrorCode(), 21);
+        EXPECT_EQ(e.SystemErrorCode(), -1);
+        EXPECT_NE(std::string(e.what()).find("no UiDispatcher is installed"), std::string::npos);
+      }
+      EXPECT_FALSE(m.port->Connected());
+      EXPECT_FALSE(m.fake->IsOpen());
     }
     Monitored none(smNone, /*useDispatcher=*/false);
     none.Open();

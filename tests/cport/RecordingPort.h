@@ -15,7 +15,9 @@ namespace cport::testing {
 
 class RecordingPort : public TComPort {
  public:
-  RecordingPort() : RecordingPort(MakeSharedFake()) {}
+  // Without an event monitor (no factory): these ports are about settings
+  // and the open and close sequences, and need no dispatcher.
+  RecordingPort() : RecordingPort(MakeSharedFake()) { SetEventMonitorFactory(nullptr); }
 
   // Closes while the log still exists; the base destructor would raise the
   // close events into a destroyed log.

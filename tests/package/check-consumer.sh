@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the port component (component cport_dev) from a build tree into a
 # fresh prefix, configures and builds tests/consumer against it as a project
-# outside this one would, and runs the consumer on a pseudo-terminal.
+# outside this one would, and runs the consumers on pseudo-terminals (the Qt
+# one, receiving events through cport::qt, when WITH_SETUP is 1).
 # Usage: check-consumer.sh CMAKE BUILD_DIR CONSUMER_SOURCE WORK_DIR WITH_SETUP(0|1)
 set -euo pipefail
 cmake=$1 build=$2 source=$3 work=$4 with_setup=$5
@@ -20,7 +21,10 @@ cp -r "$source" "$work/src"
 setup=OFF
 [ "$with_setup" = 1 ] && setup=ON
 "$cmake" -S "$work/src" -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" \
-  -DWITH_SETUP=$setup -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$work/configure.log" ||
+  -DWITH_SETUP=$setup -DWITH_QT=$setup -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$work/configure.log" ||
   { cat "$work/configure.log"; exit 1; }
 "$cmake" --build "$work/build" -j2 >"$work/build.log" || { cat "$work/build.log"; exit 1; }
 "$work/build/cport_consumer"
+if [ "$setup" = ON ]; then
+  "$work/build/qt_consumer"
+fi

@@ -13,6 +13,7 @@
 #include "../device/PtyPair.h"
 #include "SetupTestSupport.h"
 #include "cport/ComError.h"
+#include "cport/ComMessages.h"
 #include "cport/device/FakeComDevice.h"
 #include "cport/setup/PortSetup.h"
 
@@ -100,8 +101,10 @@ TEST(EditPortSetup, ListedFormOfANameThatDiffersInCaseIsSelectedAndOkSetsIt) {
   EXPECT_EQ(selected, "COM10");
   EXPECT_EQ(p.port->Port(), "COM10");
   // The name text changed: the port closes and opens again, and the
-  // settings reach the reopened device once, when the batch ends.
+  // reopened device gets its settings at the open, before any byte is read;
+  // the boxes applied after the name make the batch's end send them again.
   EXPECT_EQ(p.port->Log(), (Log{"Close", "Open(COM10)", "SetQueueSizes", "SetLineSettings",
+                                "SetTimeouts", "SetQueueSizes", "SetLineSettings",
                                 "SetTimeouts"}));
   EXPECT_TRUE(p.port->Connected());
 }
@@ -125,7 +128,11 @@ TEST(EditPortSetup, NewNameOnAnOpenPortReopensFirstAndTheOtherChangesReachTheNew
   });
   EditPortSetup(*p.port);
 
+  // The reopened device gets every setting at its open, before any byte is
+  // read; the other changes, applied after the name, reach it once at the
+  // batch's end.
   EXPECT_EQ(p.port->Log(), (Log{"Close", "Open(COM2)", "SetQueueSizes", "SetLineSettings",
+                                "SetTimeouts", "SetQueueSizes", "SetLineSettings",
                                 "SetTimeouts"}));
   EXPECT_EQ(p.fake->OpenedName(), "COM2");
   const device::Dcb dcb = p.fake->LastDcb();
@@ -246,8 +253,9 @@ TEST(EditPortSetup, UnreadablePortListRaisesRegistryErrorWithoutShowingTheDialog
     } catch (const EComPort& error) {
       EXPECT_EQ(error.PortErrorCode(), 23);
       EXPECT_EQ(error.SystemErrorCode(), EACCES);
-      EXPECT_EQ(std::string(error.what()),
-                "Registry error (win error code: " + std::to_string(EACCES) + ")");
+      EXPECT_EQ(std::string(error.what()), "Registry error (system error " +
+                                               std::to_string(EACCES) + ": " +
+                                               SystemErrorText(EACCES) + ")");
     }
     QCoreApplication::processEvents();
     EXPECT_FALSE(driver.Shown());

@@ -1,10 +1,11 @@
 #pragma once
 // The port component's road to the user-interface thread (cport/UiDispatcher.h)
-// in the Qt program: the calls a port's event worker places are queued in
+// in a Qt program: the calls a port's event worker places are queued in
 // cport::UiCallQueue, and the GUI thread's event loop drains the queue when
 // woken. The wake is an event object (an eventfd) watched by a socket
 // notifier that lives on the GUI thread, so the worker never calls into Qt:
-// everything of Qt stays on the GUI thread.
+// everything of Qt stays on the GUI thread. It needs QtCore only (a
+// QCoreApplication's event loop serves it as well as a QApplication's).
 //
 // The close path's wait (ServeUntil) serves only the dispatcher's own calls:
 // no input, timer or paint event re-enters the window while a port closes.
@@ -18,7 +19,9 @@
 
 class QSocketNotifier;
 
-class QtUiDispatcher final : public QObject, public cport::UiCallQueue {
+namespace cport {
+
+class QtUiDispatcher final : public QObject, public UiCallQueue {
   Q_OBJECT
 
  public:
@@ -30,12 +33,15 @@ class QtUiDispatcher final : public QObject, public cport::UiCallQueue {
   void WakeUiThread() noexcept override;
 
  private:
-  cport::device::ManualResetEvent wake_;
+  device::ManualResetEvent wake_;
   QSocketNotifier* notifier_ = nullptr;
 };
 
 // Installs a QtUiDispatcher owned by the application object, unless a
 // dispatcher is installed already, and returns the installed one. Call it on
-// the GUI thread once the application object exists; the dispatcher goes
-// away with the application object, after the windows and their ports.
-cport::UiDispatcher& InstallQtUiDispatcher();
+// the GUI thread once the application object exists and before the first
+// port opens; the dispatcher goes away with the application object, after
+// the windows and their ports.
+UiDispatcher& InstallQtUiDispatcher();
+
+}  // namespace cport

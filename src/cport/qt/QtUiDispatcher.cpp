@@ -1,9 +1,11 @@
-#include "app/QtUiDispatcher.h"
+#include "cport/qt/QtUiDispatcher.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include "cport/UiDispatcher.h"
+
+namespace cport {
 
 // The event object is an eventfd on Linux: readable while set, which is what
 // a read notifier watches. (A Windows build would watch its event handle
@@ -19,16 +21,18 @@ QtUiDispatcher::QtUiDispatcher(QObject* parent) : QObject(parent) {
 }
 
 QtUiDispatcher::~QtUiDispatcher() {
-  if (cport::CurrentUiDispatcher() == this) cport::SetUiDispatcher(nullptr);
+  if (CurrentUiDispatcher() == this) SetUiDispatcher(nullptr);
   // Before the event object closes its descriptor.
   delete notifier_;
 }
 
 void QtUiDispatcher::WakeUiThread() noexcept { wake_.Set(); }
 
-cport::UiDispatcher& InstallQtUiDispatcher() {
-  if (cport::UiDispatcher* installed = cport::CurrentUiDispatcher()) return *installed;
+UiDispatcher& InstallQtUiDispatcher() {
+  if (UiDispatcher* installed = CurrentUiDispatcher()) return *installed;
   auto* dispatcher = new QtUiDispatcher(QCoreApplication::instance());
-  cport::SetUiDispatcher(dispatcher);
+  SetUiDispatcher(dispatcher);
   return *dispatcher;
 }
+
+}  // namespace cport
