@@ -37,7 +37,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/KeyInjector.h"
 #include "app/RiriredApplication.h"
 #include "app/UiServices.h"
 #include "harness/QuietUi.h"
@@ -50,11 +49,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kLatencyRounds = 1000;
 constexpr std::size_t kStreamBytes = 10u << 20;
-
-class NoKeys final : public KeyInjector {
- public:
-  void PressPageDown() override {}
-};
 
 bool OpenPty(int& master, int& slave, std::string& path) {
   char name[128] = {};
@@ -110,7 +104,6 @@ int main(int argc, char** argv) {
   RiriredApplication app(argc, argv);
   bench::QuietUi ui;
   InstallUiServices(&ui);
-  NoKeys keys;
 
   int master = -1, slave = -1;
   std::string path;
@@ -120,7 +113,6 @@ int main(int argc, char** argv) {
   }
 
   TfrmRiriredOz::Options options;
-  options.keys = &keys;
   auto* form = new TfrmRiriredOz(options);
   form->show();  // painted as in the program (offscreen)
   form->Settings().AutoPageDown = false;

@@ -63,6 +63,8 @@ LogView::LogView(monitor::LogStore& log, QWidget* parent)
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
 
+  // A child of the view, so that it is found among the window's objects.
+  frame_timer_.setParent(this);
   frame_timer_.setSingleShot(true);
   connect(&frame_timer_, &QTimer::timeout, this, &LogView::showFrame);
   since_frame_.start();
@@ -92,11 +94,16 @@ void LogView::noteClear() {
   anchor_ = cursor_ = Position{};
   dragging_ = false;
   first_ = 0;
+  pinned_ = true;
 }
 
 void LogView::catchUp() {
   noteClear();
   const int last_page = lastPageFirstLine();
+  // Following the end is done here, once per frame, rather than per batch
+  // received: the cost of finding the last page is then bounded by the frame
+  // rate, and nothing else (a key, a timer, the focus) is involved.
+  if (follow_end_ && pinned_) first_ = static_cast<std::size_t>(last_page);
   first_ = std::min(first_, static_cast<std::size_t>(last_page));
   QScrollBar* bar = verticalScrollBar();
   updating_bar_ = true;
@@ -210,18 +217,32 @@ int LogView::firstVisibleLine() const {
 
 bool LogView::isAtEnd() const { return firstVisibleLine() >= lastPageFirstLine(); }
 
+void LogView::setFollowEnd(bool on) {
+  if (on == follow_end_) return;
+  follow_end_ = on;
+  // Ticking the option asks for the end, wherever the view was left.
+  if (on) {
+    pinned_ = true;
+    requestFrame();
+  }
+}
+
 void LogView::scrollToLine(std::size_t line) {
   // The scroll bar follows with the next frame: moved here, it would repaint
-  // itself at every key press, and the main window sends one Page Down per
-  // received batch.
+  // itself at every key press (held Page Down repeats quickly).
   first_ = line;
+  pinned_ = line >= static_cast<std::size_t>(lastPageFirstLine());
   requestFrame();
 }
 
 void LogView::scrollContentsBy(int, int) {
   // The operator moved the scroll bar (or wheel); not our own update.
   if (updating_bar_) return;
-  first_ = static_cast<std::size_t>(verticalScrollBar()->value());
+  QScrollBar* bar = verticalScrollBar();
+  first_ = static_cast<std::size_t>(bar->value());
+  // The bar's range is that of the last frame: its bottom is the end the
+  // operator saw, even when lines arrived since.
+  pinned_ = bar->value() >= bar->maximum();
   requestFrame();
 }
 

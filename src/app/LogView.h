@@ -15,6 +15,12 @@
 // Ctrl+A and copies it with Ctrl+C or the context menu. Text goes to the
 // clipboard converted from Windows-1252, lines joined by line feeds.
 //
+// Following the end: while it is on, each catch-up brings the last page into
+// view, whatever has the focus and whether the window is active or not; no
+// key is pressed and no timer runs for it. As in a terminal, the operator
+// scrolling away from the end pauses following, and scrolling back to the
+// end (End, Page Down, the wheel or the bar at the bottom) resumes it.
+//
 // User-interface thread only, like the store, which must outlive the view.
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
@@ -59,6 +65,12 @@ class LogView : public QAbstractScrollArea {
   // The view shows the end of the log as far as scrolling can bring it.
   bool isAtEnd() const;
 
+  // Keep the end of the log in view (off at construction). Turning it on
+  // brings the end into view with the next frame; turning it off leaves the
+  // view where it is from now on.
+  void setFollowEnd(bool on);
+  bool followsEnd() const { return follow_end_; }
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -94,6 +106,8 @@ class LogView : public QAbstractScrollArea {
   std::size_t linesFittingFrom(std::size_t first) const;
   std::size_t linesFittingBefore(std::size_t end) const;
   Position positionAt(QPoint point) const;
+  // Moves the view as the operator asked; following pauses unless the view
+  // lands on the last page.
   void scrollToLine(std::size_t line);
 
   monitor::LogStore& log_;
@@ -101,6 +115,8 @@ class LogView : public QAbstractScrollArea {
   QElapsedTimer since_frame_;
   std::uint64_t seen_clear_count_ = 0;
   std::size_t first_ = 0;  // the line at the top; the scroll bar follows per frame
+  bool follow_end_ = false;
+  bool pinned_ = true;  // the operator left the view at the end (or never moved it)
   bool updating_bar_ = false;
   Position anchor_;
   Position cursor_;

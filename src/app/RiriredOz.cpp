@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   options.store = &store;
   TfrmRiriredOz frmRiriredOz(std::move(options));
   owner = &frmRiriredOz;
-  frmRiriredOz.showMaximized();
+  frmRiriredOz.ShowAtStart();
   app.exec();
   return 0;
 }

@@ -12,18 +12,17 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <array>
 #include <filesystem>
 
-#include "app/KeyInjector.h"
 #include "app/LogView.h"
-#include "app/QtUiDispatcher.h"
 #include "app/UiServices.h"
 #include "cport/ComPort.h"
 #include "cport/IntegerText.h"
+#include "cport/qt/QtUiDispatcher.h"
+#include "cport/setup/FitToText.h"
 #include "cport/setup/PortSetup.h"
 #include "monitor/ByteList.h"
 #include "monitor/Cp1252.h"
@@ -74,14 +73,11 @@ TfrmRiriredOz::TfrmRiriredOz(Options options, QWidget* parent)
     : QWidget(parent),
       options_(std::move(options)),
       decoder_(options_.timeOfDay ? options_.timeOfDay : monitor::LocalTimeOfDay),
-      serial_(std::make_unique<cport::TComPort>()) {
-  if (!options_.keys) {
-    ownKeys_ = std::make_unique<FocusedWidgetKeyInjector>();
-    options_.keys = ownKeys_.get();
-  }
+      serial_(options_.makeDevice ? std::make_unique<cport::TComPort>(options_.makeDevice())
+                                  : std::make_unique<cport::TComPort>()) {
   // Serial's line events are delivered on this thread, through the Qt
   // dispatcher; it must be there before the port first opens.
-  InstallQtUiDispatcher();
+  cport::InstallQtUiDispatcher();
   serial_->SetName("Serial");
   serial_->OnRxChar = [this](cport::TCustomComPort& sender, int count) {
     SerialRxChar(sender, count);
@@ -216,6 +212,9 @@ void TfrmRiriredOz::BuildControls() {
 
   pnLeds = MakePanel(pnDireita, "pnLeds", false);
   pnDireita->installEventFilter(this);
+  // The positions above are the design; captions at this machine's font may
+  // need more room, and the panel widens with them.
+  cport::KeepFittedToText(*pnDireita);
 
   // The lower panel: the verdict label, and the send rows that stay hidden.
   lbResultado = Make<QLabel>(pnAbaixo, "lbResultado");
@@ -285,10 +284,6 @@ void TfrmRiriredOz::BuildControls() {
   setTabOrder(eEspecial, cmbTipo);
   setTabOrder(cmbTipo, btnEnviarEsp);
 
-  tmPageDown = new QTimer(this);
-  tmPageDown->setObjectName(QStringLiteral("tmPageDown"));
-  tmPageDown->setInterval(100);
-
   // Handlers. Check boxes and edits also run when the program sets them;
   // the format box only when the operator changes it.
   auto guarded = [](auto handler) { return [handler] { RunGuarded(handler); }; };
@@ -299,8 +294,10 @@ void TfrmRiriredOz::BuildControls() {
   connect(btnFechar, &QPushButton::clicked, this, guarded([this] { btnFecharClick(); }));
   connect(ckbAutoConectar, &QCheckBox::toggled, this,
           [this](bool on) { settings_.AutoConectar = on; });
-  connect(ckbAutoPageDown, &QCheckBox::toggled, this,
-          [this](bool on) { settings_.AutoPageDown = on; });
+  connect(ckbAutoPageDown, &QCheckBox::toggled, this, [this](bool on) {
+    settings_.AutoPageDown = on;
+    memSerial->setFollowEnd(on);
+  });
   connect(ckbAutoLimparLog, &QCheckBox::toggled, this,
           [this](bool on) { settings_.AutoLimparLog = on; });
   connect(ckbMostrarTempo, &QCheckBox::toggled, this,
@@ -309,7 +306,6 @@ void TfrmRiriredOz::BuildControls() {
   connect(cmbFormato->lineEdit(), &QLineEdit::textEdited, this, [this] { cmbFormatoChange(); });
   connect(eInicio, &QLineEdit::textChanged, this, [this] { eInicioChange(); });
   connect(eFinal, &QLineEdit::textChanged, this, [this] { eFinalChange(); });
-  connect(tmPageDown, &QTimer::timeout, this, guarded([this] { tmPageDownTimer(); }));
   connect(btnEnviar, &QPushButton::clicked, this, guarded([this] { btnEnviarClick(); }));
   connect(btnEnviarEsp, &QPushButton::clicked, this, guarded([this] { btnEnviarEspClick(); }));
 
@@ -354,6 +350,7 @@ void TfrmRiriredOz::FormCreate() {
   ckbAutoPageDown->setChecked(settings_.AutoPageDown);
   ckbAutoLimparLog->setChecked(settings_.AutoLimparLog);
   ckbMostrarTempo->setChecked(settings_.MostrarTempo);
+  memSerial->setFollowEnd(settings_.AutoPageDown);
 
   if (settings_.AutoConectar) {
     try {
@@ -377,6 +374,8 @@ void TfrmRiriredOz::FormClose() {
   // and describe every code as "***".
   monitorIni_.reset();
 }
+
+void TfrmRiriredOz::ShowAtStart() { showMaximized(); }
 
 void TfrmRiriredOz::closeEvent(QCloseEvent* event) {
   FormClose();
@@ -481,32 +480,23 @@ void TfrmRiriredOz::SerialRxChar(cport::TCustomComPort& sender, int count) {
     if (got < wanted) break;
     left -= wanted;
   }
-  if (shown) memSerial->contentsChanged();
-  PageDownAfterReceive();
+  if (shown) ShowReceived();
 }
 
 void TfrmRiriredOz::PresentReceived(std::span<const std::uint8_t> bytes) {
-  if (!bytes.empty()) {
-    monitor::PresentBytes(bytes, settings_, log_, this);
-    memSerial->contentsChanged();
-  }
-  PageDownAfterReceive();
+  if (bytes.empty()) return;
+  monitor::PresentBytes(bytes, settings_, log_, this);
+  ShowReceived();
 }
 
-void TfrmRiriredOz::PageDownAfterReceive() {
-  if (!settings_.AutoPageDown) return;
-  pageDownCounter_ = 0;
-  options_.keys->PressPageDown();
-  // Enabling a running timer leaves its rhythm alone.
-  if (!tmPageDown->isActive()) tmPageDown->start();
-}
-
-void TfrmRiriredOz::tmPageDownTimer() {
-  tmPageDown->setInterval(100);
-  pageDownCounter_ += 10;
-  memSerial->setFocus();
-  options_.keys->PressPageDown();
-  if (static_cast<std::int64_t>(log_.LineCount()) < pageDownCounter_) tmPageDown->stop();
+void TfrmRiriredOz::ShowReceived() {
+  // "Auto Page Down" keeps the end in view through the view itself: a key
+  // pressed on whatever has the focus would walk a focused list (the format
+  // box, the setup dialog's) and miss the log while another window is
+  // active. The setting is read at every batch, so a change made any way
+  // takes effect with the next bytes.
+  memSerial->setFollowEnd(settings_.AutoPageDown);
+  memSerial->contentsChanged();
 }
 
 void TfrmRiriredOz::AnalisaRecebimento(std::uint8_t byte) {
@@ -536,7 +526,6 @@ void TfrmRiriredOz::btnLimparClick() {
   log_.Clear();
   memSerial->contentsChanged();
   log_.SetInsertionColour(monitor::kBlue);
-  tmPageDown->stop();
   SetResultado(QString(), monitor::kGreen);
 }
 

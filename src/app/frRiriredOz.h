@@ -27,8 +27,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTimer;
-class KeyInjector;
 class LogView;
 
 namespace monitor {
@@ -38,6 +36,9 @@ class SettingsStore;
 namespace cport {
 class TComPort;
 class TCustomComPort;
+namespace device {
+class ComDevice;
+}
 }  // namespace cport
 
 class TfrmRiriredOz : public QWidget,
@@ -47,9 +48,9 @@ class TfrmRiriredOz : public QWidget,
 
  public:
   struct Options {
-    // Receives the automatic Page Down presses; the focused widget of this
-    // application when null.
-    KeyInjector* keys = nullptr;
+    // The device Serial works on; the platform's serial device when empty
+    // (tests give an in-memory one).
+    std::function<std::unique_ptr<cport::device::ComDevice>()> makeDevice;
     // Loads the options at start and saves them at close; nothing is loaded
     // or saved when null.
     monitor::SettingsStore* store = nullptr;
@@ -68,7 +69,6 @@ class TfrmRiriredOz : public QWidget,
   cport::TComPort& Serial() { return *serial_; }
   monitor::MonitorSettings& Settings() { return settings_; }
   monitor::LogStore& Log() { return log_; }
-  int PageDownCounter() const { return pageDownCounter_; }
   monitor::ReportDecoder& Decoder() { return decoder_; }
   // The description file reader; null before FormCreate and after FormClose.
   monitor::MonitorIni* MonitorIni() { return monitorIni_.get(); }
@@ -76,8 +76,14 @@ class TfrmRiriredOz : public QWidget,
   // The receive handler bound to Serial's OnRxChar: reads the Count bytes
   // waiting (at most one buffer of 1024 per pass) and presents them.
   void SerialRxChar(cport::TCustomComPort& sender, int count);
-  // Presents bytes as one receive event does (also the page-down step).
+  // Presents bytes as one receive event does. With AutoPageDown set, the
+  // log then follows its end (see LogView): no key is pressed and the focus
+  // stays where it is.
   void PresentReceived(std::span<const std::uint8_t> bytes);
+
+  // Shows the window as the program starts it: maximized, over its restored
+  // bounds.
+  void ShowAtStart();
 
   // Handlers, public so that tests can run them as their controls do.
   void bbtnConectarClick();
@@ -88,7 +94,6 @@ class TfrmRiriredOz : public QWidget,
   void cmbFormatoChange();
   void eInicioChange();
   void eFinalChange();
-  void tmPageDownTimer();
   void AnalisaRecebimento(std::uint8_t byte) override;
   void pnAbaixoCanResize(int newWidth);
   void btnEnviarClick();
@@ -106,7 +111,7 @@ class TfrmRiriredOz : public QWidget,
   void FormClose();
   void SetConnectButtonKind(bool okKind);
   void ParseLineBreak(QLineEdit* edit, std::int32_t& setting, const char* invalidMessage);
-  void PageDownAfterReceive();
+  void ShowReceived();
   void SetResultado(const QString& text, monitor::Rgb colour);
 
   // What decoded report frames do to the window.
@@ -147,16 +152,13 @@ class TfrmRiriredOz : public QWidget,
   QLabel* lTipo = nullptr;
   QComboBox* cmbTipo = nullptr;
   QPushButton* btnEnviarEsp = nullptr;
-  QTimer* tmPageDown = nullptr;
 
  private:
   Options options_;
-  std::unique_ptr<KeyInjector> ownKeys_;
   monitor::MonitorSettings settings_{};
   monitor::LogStore log_;
   monitor::ReportDecoder decoder_;
   std::unique_ptr<monitor::MonitorIni> monitorIni_;
   std::unique_ptr<cport::TComPort> serial_;
-  std::int32_t pageDownCounter_ = 0;
   bool closed_ = false;
 };

@@ -11,6 +11,7 @@
 #include "FakeUi.h"
 #include "app/frRiriredOz.h"
 #include "cport/ComPort.h"
+#include "cport/ComMessages.h"
 
 namespace {
 
@@ -19,14 +20,7 @@ using cport::testing::FedPortNames;
 using cport::testing::Pick;
 
 struct Window {
-  Window() : form(MakeOptions(&keys)) {}
-  static TfrmRiriredOz::Options MakeOptions(KeyInjector* keys) {
-    TfrmRiriredOz::Options options;
-    options.keys = keys;
-    return options;
-  }
   FakeUi ui;
-  CountingKeys keys;
   TfrmRiriredOz form;
 };
 
@@ -54,7 +48,9 @@ TEST(ConfigureButton, AnUnreadablePortListReachesTheDefaultReport) {
   QCoreApplication::processEvents();
   EXPECT_FALSE(driver.Shown());
   EXPECT_EQ(w.ui.uncaught,
-            QStringList{QString("Registry error (win error code: %1)").arg(EACCES)});
+            QStringList{QString("Registry error (system error %1: %2)")
+                            .arg(EACCES)
+                            .arg(QString::fromStdString(cport::SystemErrorText(EACCES)))});
   EXPECT_EQ(w.form.Serial().Port(), "COM1");
 }
 

@@ -1,12 +1,11 @@
 #pragma once
-// Test doubles for the desktop: message boxes that record their texts, a
-// save dialog with a preset answer, and a key injector that counts presses.
+// Test doubles for the desktop: message boxes that record their texts and a
+// save dialog with a preset answer.
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
-#include "app/KeyInjector.h"
 #include "app/UiServices.h"
 
 class FakeUi final : public UiServices {
@@ -27,10 +26,4 @@ class FakeUi final : public UiServices {
   QStringList errors, plain, uncaught;
   std::optional<QString> saveAnswer;
   QString lastFilter, lastSuffix;
-};
-
-class CountingKeys final : public KeyInjector {
- public:
-  void PressPageDown() override { ++presses; }
-  int presses = 0;
 };

@@ -31,19 +31,17 @@ struct TempDir {
 
 struct ReportWindow {
   explicit ReportWindow(const std::filesystem::path& dir)
-      : form(MakeOptions(&keys, [this] { return now; }, dir)) {
+      : form(MakeOptions([this] { return now; }, dir)) {
     form.Settings().Formato = monitor::kFormatoRiriredOz;
   }
-  static TfrmRiriredOz::Options MakeOptions(KeyInjector* keys, std::function<double()> clock,
+  static TfrmRiriredOz::Options MakeOptions(std::function<double()> clock,
                                             const std::filesystem::path& dir) {
     TfrmRiriredOz::Options options;
-    options.keys = keys;
     options.timeOfDay = std::move(clock);
     options.programDir = dir;
     return options;
   }
   FakeUi ui;
-  CountingKeys keys;
   double now = 0.5;
   TfrmRiriredOz form;
 };

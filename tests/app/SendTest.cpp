@@ -20,13 +20,12 @@ const QString kNotConnected = QString::fromUtf8("Erro ao enviar dados.\r\nE nece
 const QString kInvalid = QString::fromUtf8("Erro ao enviar dados.\r\nO buffer de dados é inválido.");
 
 struct SendWindow {
-  SendWindow() : form(MakeOptions(&keys)) {
+  SendWindow() : form(MakeOptions()) {
     EXPECT_TRUE(pty.ok());
     form.Serial().SetPort(pty.path());
   }
-  static TfrmRiriredOz::Options MakeOptions(KeyInjector* keys) {
+  static TfrmRiriredOz::Options MakeOptions() {
     TfrmRiriredOz::Options options;
-    options.keys = keys;
     options.localNow = [] { return monitor::LocalDateTime{12, 7, 23, 45}; };
     return options;
   }
@@ -48,7 +47,6 @@ struct SendWindow {
   }
   PtyPair pty;
   FakeUi ui;
-  CountingKeys keys;
   TfrmRiriredOz form;
 };
 

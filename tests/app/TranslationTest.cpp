@@ -8,6 +8,7 @@
 
 #include "app/Translation.h"
 #include "cport/ComError.h"
+#include "cport/ComMessages.h"
 
 namespace {
 
@@ -29,11 +30,12 @@ TEST(Translation, PortMessagesFollowTheLanguageAndNumbersStayAsTheyWere) {
 
   SetUpTranslation(RIRIRED_BINARY_DIR, TranslationLanguage("pt_BR.UTF-8", ""));
   EXPECT_EQ(OpenFailure(),
-            "N\xC3\xA3o foi poss\xC3\xADvel abrir a porta serial "
-            "(c\xC3\xB3" "digo de erro do sistema: 2)");
+            "N\xC3\xA3o foi poss\xC3\xADvel abrir a porta serial (erro do sistema 2: " +
+                cport::SystemErrorText(2) + ")");
 
   SetUpTranslation(RIRIRED_BINARY_DIR, TranslationLanguage("de_DE.UTF-8", ""));
-  EXPECT_EQ(OpenFailure(), "Unable to open com port (win error code: 2)");
+  EXPECT_EQ(OpenFailure(),
+            "Unable to open com port (system error 2: " + cport::SystemErrorText(2) + ")");
 
   EXPECT_EQ(std::setlocale(LC_NUMERIC, nullptr), numericBefore);
   char number[16];

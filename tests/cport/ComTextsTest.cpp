@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "cport/ComTexts.h"
@@ -9,31 +10,28 @@ namespace {
 
 using enum TBaudRate;
 
-TEST(ComTexts, EveryBaudRateTextParsesBackToItsValue) {
-  for (const auto& row : kBaudRateTable) {
-    EXPECT_EQ(ParseBaudRate(BaudRateText(row.value)), row.value) << row.text;
+// Each value's text, in ordinal order, and each text parses back to its value.
+template <typename Enum, typename ToText, typename Parse>
+void ExpectTexts(std::initializer_list<const char*> texts, ToText toText, Parse parse) {
+  int ordinal = 0;
+  for (const char* text : texts) {
+    const auto value = static_cast<Enum>(ordinal++);
+    EXPECT_EQ(toText(value), text) << ordinal - 1;
+    EXPECT_EQ(parse(text), value) << text;
   }
-  for (const auto& row : kStopBitsTable)
-    EXPECT_EQ(ParseStopBits(StopBitsText(row.value)), row.value);
-  for (const auto& row : kDataBitsTable)
-    EXPECT_EQ(ParseDataBits(DataBitsText(row.value)), row.value);
-  for (const auto& row : kParityTable) EXPECT_EQ(ParseParity(ParityText(row.value)), row.value);
-  for (const auto& row : kFlowControlTable) {
-    EXPECT_EQ(ParseFlowControl(FlowControlText(row.value)), row.value);
-  }
-  for (const auto& row : kDTRTable) EXPECT_EQ(ParseDTR(DTRText(row.value)), row.value);
-  for (const auto& row : kRTSTable) EXPECT_EQ(ParseRTS(RTSText(row.value)), row.value);
 }
 
-TEST(ComTexts, TextsAreTheStoredForms) {
-  EXPECT_EQ(BaudRateText(brCustom), "Custom");
-  EXPECT_EQ(BaudRateText(br115200), "115200");
-  EXPECT_EQ(StopBitsText(TStopBits::sbOne5StopBits), "1.5");
-  EXPECT_EQ(DataBitsText(TDataBits::dbFive), "5");
-  EXPECT_EQ(ParityText(TParityBits::prSpace), "Space");
-  EXPECT_EQ(FlowControlText(TFlowControl::fcSoftware), "Software");
-  EXPECT_EQ(DTRText(TDTRFlowControl::dtrHandshake), "Handshake");
-  EXPECT_EQ(RTSText(TRTSFlowControl::rtsToggle), "Toggle");
+TEST(ComTexts, TextsAreTheStoredFormsInOrdinalOrder) {
+  ExpectTexts<TBaudRate>({"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400",
+                          "19200", "38400", "56000", "57600", "115200", "128000", "256000"},
+                         BaudRateText, ParseBaudRate);
+  ExpectTexts<TStopBits>({"1", "1.5", "2"}, StopBitsText, ParseStopBits);
+  ExpectTexts<TDataBits>({"5", "6", "7", "8"}, DataBitsText, ParseDataBits);
+  ExpectTexts<TParityBits>({"None", "Odd", "Even", "Mark", "Space"}, ParityText, ParseParity);
+  ExpectTexts<TFlowControl>({"Hardware", "Software", "None", "Custom"}, FlowControlText,
+                            ParseFlowControl);
+  ExpectTexts<TDTRFlowControl>({"Disable", "Enable", "Handshake"}, DTRText, ParseDTR);
+  ExpectTexts<TRTSFlowControl>({"Disable", "Enable", "Handshake", "Toggle"}, RTSText, ParseRTS);
   EXPECT_EQ(YesNoText(true), "Yes");
   EXPECT_EQ(YesNoText(false), "No");
 }

@@ -31,7 +31,7 @@ using live::WriteAll;
 constexpr double kMiB = 1024.0 * 1024.0;
 
 struct LiveWindow {
-  LiveWindow() : form(MakeOptions(&keys)) {
+  LiveWindow() : form(MakeOptions()) {
     // Count what the window's receive handler is handed, in every format.
     auto show = form.Serial().OnRxChar;
     form.Serial().OnRxChar = [this, show](cport::TCustomComPort& sender, int count) {
@@ -39,9 +39,8 @@ struct LiveWindow {
       received += static_cast<std::size_t>(count);
     };
   }
-  static TfrmRiriredOz::Options MakeOptions(KeyInjector* keys) {
+  static TfrmRiriredOz::Options MakeOptions() {
     TfrmRiriredOz::Options options;
-    options.keys = keys;
     options.programDir = RIRIRED_SOURCE_DIR "/data";
     return options;
   }
@@ -51,7 +50,6 @@ struct LiveWindow {
     ASSERT_TRUE(form.Serial().Connected());
   }
   FakeUi ui;
-  CountingKeys keys;
   TfrmRiriredOz form;
   std::size_t received = 0;
 };

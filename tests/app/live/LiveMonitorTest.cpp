@@ -15,10 +15,11 @@
 
 #include "../FakeUi.h"
 #include "LiveFixture.h"
-#include "app/QtUiDispatcher.h"
 #include "app/frRiriredOz.h"
+#include "cport/ComMessages.h"
 #include "cport/ComPort.h"
 #include "cport/UiCallQueue.h"
+#include "cport/qt/QtUiDispatcher.h"
 #include "monitor/LogStore.h"
 #include "monitor/ReceivePresenter.h"
 
@@ -32,10 +33,9 @@ using live::StreamBytes;
 using live::WriteAll;
 
 struct LiveWindow {
-  LiveWindow() : form(MakeOptions(&keys)) {}
-  static TfrmRiriredOz::Options MakeOptions(KeyInjector* keys) {
+  LiveWindow() : form(MakeOptions()) {}
+  static TfrmRiriredOz::Options MakeOptions() {
     TfrmRiriredOz::Options options;
-    options.keys = keys;
     options.programDir = RIRIRED_SOURCE_DIR "/data";
     return options;
   }
@@ -46,7 +46,6 @@ struct LiveWindow {
   }
   std::size_t Lines() { return form.Log().LineCount(); }
   FakeUi ui;  // before the window: installed while it lives
-  CountingKeys keys;
   TfrmRiriredOz form;
 };
 
@@ -168,7 +167,9 @@ TEST(LiveMonitor, ADeviceThatGoesAwayDuringAStreamIsReportedOnceAndThePortCloses
   ASSERT_TRUE(closed);
   PumpFor(100ms);
   ASSERT_EQ(w.ui.uncaught.size(), 1) << w.ui.uncaught.join("; ").toStdString();
-  EXPECT_TRUE(w.ui.uncaught[0].endsWith("(win error code: 5)")) << w.ui.uncaught[0].toStdString();
+  EXPECT_TRUE(w.ui.uncaught[0].endsWith(
+      QString::fromStdString("(system error 5: " + cport::SystemErrorText(5) + ")")))
+      << w.ui.uncaught[0].toStdString();
   EXPECT_EQ(w.form.bbtnConectar->text(), "&Conectar");
   EXPECT_TRUE(w.form.bbtnConectar->isDefault());
   EXPECT_FALSE(w.form.Serial().EventMonitorRunning());
@@ -180,7 +181,8 @@ TEST(LiveMonitor, ADeviceThatGoesAwayDuringAStreamIsReportedOnceAndThePortCloses
   w.form.bbtnConectar->click();
   EXPECT_FALSE(w.form.Serial().Connected());
   ASSERT_EQ(w.ui.uncaught.size(), 2);
-  EXPECT_EQ(w.ui.uncaught[1], "Unable to open com port (win error code: 2)");
+  EXPECT_EQ(w.ui.uncaught[1].toStdString(),
+            "Unable to open com port (system error 2: " + cport::SystemErrorText(2) + ")");
   EXPECT_EQ(w.form.bbtnConectar->text(), "&Conectar");
 
   // The device is back under the same name: a click reconnects.
@@ -243,7 +245,7 @@ TEST(LiveMonitor, ClosingTheWindowWhileBytesStreamInIsSafe) {
     if (loopRunning) {
       ASSERT_TRUE(PumpUntil([&] { return w->Lines() > 20000; }));
     } else {
-      auto& queue = dynamic_cast<cport::UiCallQueue&>(InstallQtUiDispatcher());
+      auto& queue = dynamic_cast<cport::UiCallQueue&>(cport::InstallQtUiDispatcher());
       const auto end = std::chrono::steady_clock::now() + 10s;
       while (queue.Queued() == 0 && std::chrono::steady_clock::now() < end) {
         std::this_thread::yield();
