@@ -58,22 +58,20 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cport/ DESTINATION include/cport COM
         FILES_MATCHING PATTERN "*.h" PATTERN "setup" EXCLUDE PATTERN "qt" EXCLUDE)
 install(EXPORT cportTargets NAMESPACE cport:: DESTINATION lib/cmake/cport COMPONENT cport_dev)
 if(RIRIRED_BUILD_GUI)
-  set_target_properties(cport_qt PROPERTIES EXPORT_NAME qt)
-  install(TARGETS cport_qt EXPORT cportQtTargets
-          ARCHIVE DESTINATION lib COMPONENT cport_dev
-          INCLUDES DESTINATION include)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cport/qt/ DESTINATION include/cport/qt
-          COMPONENT cport_dev FILES_MATCHING PATTERN "*.h")
-  install(EXPORT cportQtTargets NAMESPACE cport:: DESTINATION lib/cmake/cport
-          COMPONENT cport_dev)
-  set_target_properties(cport_setup PROPERTIES EXPORT_NAME setup)
-  install(TARGETS cport_setup EXPORT cportSetupTargets
-          ARCHIVE DESTINATION lib COMPONENT cport_dev
-          INCLUDES DESTINATION include)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cport/setup/ DESTINATION include/cport/setup
-          COMPONENT cport_dev FILES_MATCHING PATTERN "*.h")
-  install(EXPORT cportSetupTargets NAMESPACE cport:: DESTINATION lib/cmake/cport
-          COMPONENT cport_dev)
+  # The Qt libraries beside the component, each a package component:
+  # cport_<part> exported as cport::<part> in its own cport<Export>Targets.
+  set(_cport_qt_parts qt setup)
+  set(_cport_qt_exports Qt Setup)
+  foreach(_part _export IN ZIP_LISTS _cport_qt_parts _cport_qt_exports)
+    set_target_properties(cport_${_part} PROPERTIES EXPORT_NAME ${_part})
+    install(TARGETS cport_${_part} EXPORT cport${_export}Targets
+            ARCHIVE DESTINATION lib COMPONENT cport_dev
+            INCLUDES DESTINATION include)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cport/${_part}/
+            DESTINATION include/cport/${_part} COMPONENT cport_dev FILES_MATCHING PATTERN "*.h")
+    install(EXPORT cport${_export}Targets NAMESPACE cport:: DESTINATION lib/cmake/cport
+            COMPONENT cport_dev)
+  endforeach()
 endif()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/cportConfig.cmake.in
                               ${_riri_generated}/cportConfig.cmake

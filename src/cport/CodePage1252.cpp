@@ -32,6 +32,28 @@ std::optional<std::uint8_t> UnicodeToCodePage1252(char32_t c) noexcept {
   return std::nullopt;
 }
 
+char16_t Utf16UnitAt(std::string_view bytes, std::size_t pos, bool bigEndian) noexcept {
+  const auto a = static_cast<unsigned char>(bytes[pos]);
+  const auto b = static_cast<unsigned char>(bytes[pos + 1]);
+  return static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+}
+
+void AppendUtf16(char32_t c, bool bigEndian, std::string& out) {
+  auto unit = [&](char16_t u) {
+    const auto high = static_cast<char>(u >> 8);
+    const auto low = static_cast<char>(u & 0xFF);
+    out += bigEndian ? high : low;
+    out += bigEndian ? low : high;
+  };
+  if (c < 0x10000) {
+    unit(static_cast<char16_t>(c));
+  } else {
+    c -= 0x10000;
+    unit(static_cast<char16_t>(0xD800 + (c >> 10)));
+    unit(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  }
+}
+
 void AppendUtf8(char32_t c, std::string& out) {
   if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
   if (c < 0x80) {

@@ -30,6 +30,14 @@ std::string Utf8ToCodePage1252(std::string_view text);
 // U+10FFFF become U+FFFD.
 void AppendUtf8(char32_t c, std::string& out);
 
+// The UTF-16 code unit whose two bytes start at `pos` (both must be there).
+char16_t Utf16UnitAt(std::string_view bytes, std::size_t pos, bool bigEndian) noexcept;
+
+// Appends a code point up to U+10FFFF as UTF-16 units: a surrogate pair above
+// U+FFFF, else one unit (a surrogate code point too, as a lone unit: callers
+// that must not write one replace it first).
+void AppendUtf16(char32_t c, bool bigEndian, std::string& out);
+
 // Decodes the code point at `pos` and moves past it. Anything that does not
 // decode (a stray or cut sequence, an overlong form, a surrogate) gives
 // U+FFFD and consumes one byte. `pos` must be inside `bytes`.

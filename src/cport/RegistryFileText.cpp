@@ -7,22 +7,16 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-char16_t Unit16(std::string_view bytes, std::size_t pos, bool bigEndian) {
-  const auto a = static_cast<unsigned char>(bytes[pos]);
-  const auto b = static_cast<unsigned char>(bytes[pos + 1]);
-  return static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
-}
-
 char32_t NextUtf16(std::string_view bytes, std::size_t& pos, bool bigEndian) {
   if (pos + 1 >= bytes.size()) {  // an odd byte at the end of a cut file
     pos = bytes.size();
     return kReplacement;
   }
-  const char16_t first = Unit16(bytes, pos, bigEndian);
+  const char16_t first = Utf16UnitAt(bytes, pos, bigEndian);
   pos += 2;
   if (first < 0xD800 || first > 0xDFFF) return first;
   if (first <= 0xDBFF && pos + 1 < bytes.size()) {
-    const char16_t second = Unit16(bytes, pos, bigEndian);
+    const char16_t second = Utf16UnitAt(bytes, pos, bigEndian);
     if (second >= 0xDC00 && second <= 0xDFFF) {
       pos += 2;
       return 0x10000 + ((static_cast<char32_t>(first) - 0xD800) << 10) + (second - 0xDC00);
@@ -31,12 +25,6 @@ char32_t NextUtf16(std::string_view bytes, std::size_t& pos, bool bigEndian) {
   return kReplacement;
 }
 
-void AppendUnit16(char16_t unit, bool bigEndian, std::string& out) {
-  const auto high = static_cast<char>(unit >> 8);
-  const auto low = static_cast<char>(unit & 0xFF);
-  out += bigEndian ? high : low;
-  out += bigEndian ? low : high;
-}
 
 }  // namespace
 
@@ -140,18 +128,10 @@ std::string EncodeRegistryText(std::u32string_view text, RegistryFileEncoding en
         AppendUtf8(c, out);
         break;
       case Utf16Le:
-      case Utf16Be: {
-        const bool bigEndian = encoding == Utf16Be;
+      case Utf16Be:
         if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
-        if (c < 0x10000) {
-          AppendUnit16(static_cast<char16_t>(c), bigEndian, out);
-        } else {
-          c -= 0x10000;
-          AppendUnit16(static_cast<char16_t>(0xD800 + (c >> 10)), bigEndian, out);
-          AppendUnit16(static_cast<char16_t>(0xDC00 + (c & 0x3FF)), bigEndian, out);
-        }
+        AppendUtf16(c, encoding == Utf16Be, out);
         break;
-      }
     }
   }
   return out;

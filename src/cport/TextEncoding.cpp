@@ -71,27 +71,14 @@ char32_t DecodeGeneralizedUtf8At(std::string_view text, std::size_t& pos) {
   return DecodeUtf8At(text, pos);
 }
 
-char16_t UnitAt(std::string_view bytes, std::size_t pos, bool bigEndian) {
-  const auto a = static_cast<unsigned char>(bytes[pos]);
-  const auto b = static_cast<unsigned char>(bytes[pos + 1]);
-  return static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
-}
-
-void AppendUnit(char16_t unit, bool bigEndian, std::string& out) {
-  const auto high = static_cast<char>(unit >> 8);
-  const auto low = static_cast<char>(unit & 0xFF);
-  out += bigEndian ? high : low;
-  out += bigEndian ? low : high;
-}
-
 // `bytes` holds whole units only.
 std::string Utf16ToFileText(std::string_view bytes, bool bigEndian) {
   std::string text;
   text.reserve(bytes.size());
   for (std::size_t pos = 0; pos < bytes.size(); pos += 2) {
-    const char16_t unit = UnitAt(bytes, pos, bigEndian);
+    const char16_t unit = Utf16UnitAt(bytes, pos, bigEndian);
     if (unit >= 0xD800 && unit <= 0xDBFF && pos + 3 < bytes.size()) {
-      const char16_t next = UnitAt(bytes, pos + 2, bigEndian);
+      const char16_t next = Utf16UnitAt(bytes, pos + 2, bigEndian);
       if (next >= 0xDC00 && next <= 0xDFFF) {
         AppendUtf8(0x10000 + ((char32_t{unit} - 0xD800) << 10) + (next - 0xDC00), text);
         pos += 2;
@@ -105,15 +92,9 @@ std::string Utf16ToFileText(std::string_view bytes, bool bigEndian) {
 
 void AppendFileTextAsUtf16(std::string_view text, bool bigEndian, std::string& out) {
   for (std::size_t pos = 0; pos < text.size();) {
-    char32_t c = DecodeGeneralizedUtf8At(text, pos);
-    if (c > 0x10FFFF) c = kReplacement;
-    if (c < 0x10000) {
-      AppendUnit(static_cast<char16_t>(c), bigEndian, out);
-    } else {
-      c -= 0x10000;
-      AppendUnit(static_cast<char16_t>(0xD800 + (c >> 10)), bigEndian, out);
-      AppendUnit(static_cast<char16_t>(0xDC00 + (c & 0x3FF)), bigEndian, out);
-    }
+    // A lone surrogate goes back as the unit it came from.
+    const char32_t c = DecodeGeneralizedUtf8At(text, pos);
+    AppendUtf16(c > 0x10FFFF ? kReplacement : c, bigEndian, out);
   }
 }
 
