@@ -24,7 +24,7 @@
 #include "fixture_sim/StreamSource.h"
 #include "harness/ProcessStats.h"
 #include "monitor/DescriptionFile.h"
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 #include "monitor/MonitorSettings.h"
 #include "monitor/ReportDecoder.h"
 #include "monitor/TimeOfDay.h"

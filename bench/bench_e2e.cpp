@@ -57,7 +57,7 @@
 #include "harness/QuietUi.h"
 #include "harness/RecordingLine.h"
 #include "harness/Stats.h"
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 #include "monitor/MonitorSettings.h"
 
 namespace {

@@ -42,7 +42,7 @@
 #include "harness/QuietUi.h"
 #include "app/frRiriredOz.h"
 #include "cport/ComPort.h"
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 
 namespace {
 

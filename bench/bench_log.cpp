@@ -31,10 +31,10 @@
 #include <vector>
 
 #include "app/LogView.h"
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 #include "monitor/MonitorSettings.h"
 #include "monitor/ReceivePresenter.h"
-#include "monitor/RtfWriter.h"
+#include "monitor/log/RtfWriter.h"
 
 namespace {
 

@@ -33,7 +33,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 
 class QMenu;
 class QTextLayout;

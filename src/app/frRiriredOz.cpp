@@ -27,7 +27,7 @@
 #include "monitor/ByteList.h"
 #include "monitor/Cp1252.h"
 #include "monitor/DescriptionFile.h"
-#include "monitor/RtfWriter.h"
+#include "monitor/log/RtfWriter.h"
 #include "monitor/SettingsStore.h"
 #include "monitor/TimeOfDay.h"
 

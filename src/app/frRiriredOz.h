@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "monitor/CallerIdMessage.h"
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 #include "monitor/MonitorSettings.h"
 #include "monitor/ReceivePresenter.h"
 #include "monitor/ReportDecoder.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 #include "monitor/MonitorSettings.h"
 
 namespace monitor {

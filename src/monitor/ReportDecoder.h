@@ -33,7 +33,7 @@
 #include <string>
 #include <string_view>
 
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 #include "monitor/MonitorSettings.h"
 
 namespace monitor {

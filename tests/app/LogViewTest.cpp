@@ -19,7 +19,7 @@
 #include <string>
 
 #include "monitor/Cp1252.h"
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 
 namespace {
 

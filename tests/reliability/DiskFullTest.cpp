@@ -17,6 +17,7 @@
 #include "cport/ComPort.h"
 #include "monitor/MonitorSettings.h"
 #include "monitor/RegistrySettingsStore.h"
+#include "monitor/log/LogStore.h"
 
 namespace reliability {
 namespace {
@@ -104,6 +105,58 @@ TEST(DiskFull, ASettingsSaveOntoAFullDiskKeepsThePreviousSettings) {
   store.Load(loaded, loadedPort);
   EXPECT_EQ(loaded.Formato, monitor::kFormatoRiriredOz);
   EXPECT_EQ(loadedPort.Port(), "/dev/ttyUSB1");
+}
+
+// The receive log spilling onto a disk that runs full: it reports it once,
+// keeps its newest lines in memory, shows one line where lines were dropped,
+// and spills again once the disk has room.
+TEST(DiskFull, ALogSpillingOntoAFullDiskDropsItsOldestLinesVisibly) {
+  cport::testing::TempDir dir;
+  const fs::path disk = dir.path() / "disk";
+  fs::create_directory(disk);
+  SmallDisk small(disk);
+  if (!small.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(small.Error());
+
+  constexpr std::size_t kBound = 16 << 10;
+  monitor::LogStore log({.memory_bound = kBound, .page_bytes = 4 << 10, .spill_directory = disk});
+  constexpr int kBytes = 200'000;  // 400 KB of lines on a 64 KB disk
+  for (int i = 0; i < kBytes; ++i) {
+    log.AppendByte(static_cast<std::uint8_t>(i % 251), monitor::ByteForm::Decimal);
+    ASSERT_LE(log.MemoryBytes(), kBound + (4 << 10));
+  }
+  const auto failure = log.TakeSpillFailure();
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(*failure, disk.string() + ": No space left on device");
+  EXPECT_FALSE(log.TakeSpillFailure().has_value()) << "told once";
+  EXPECT_GT(log.DropCount(), 0u);
+
+  // The spilled lines, then one red line counting the dropped ones, then the
+  // newest lines, every one in its place.
+  std::size_t marker = 0, markers = 0, dropped = 0;
+  for (std::size_t i = 0; i < log.LineCount(); ++i) {
+    const std::string text = log.LineText(i);
+    if (text.find(" linhas descartadas") == std::string::npos) continue;
+    ++markers;
+    marker = i;
+    dropped = std::stoul(text.substr(2));
+    EXPECT_EQ(log.LineColour(i), monitor::kRed);
+  }
+  ASSERT_EQ(markers, 1u);
+  ASSERT_GT(marker, 0u);
+  EXPECT_EQ(log.LineCount(), kBytes - dropped + 1);
+  std::size_t wrong = 0;
+  for (std::size_t i = 0; i < log.LineCount(); ++i) {
+    if (i == marker) continue;
+    const std::size_t sent = i < marker ? i : i - 1 + dropped;
+    wrong += log.LineText(i) != std::to_string(sent % 251) + " ";
+  }
+  EXPECT_EQ(wrong, 0u);
+
+  // Clear lets the file go: the disk has room again.
+  log.Clear();
+  for (int i = 0; i < 20'000; ++i) log.AppendByte(1, monitor::ByteForm::Hexadecimal);
+  EXPECT_FALSE(log.TakeSpillFailure().has_value());
+  EXPECT_GT(log.SpilledBytes(), 0u);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "Measures.h"
 #include "app/frRiriredOz.h"
 #include "cport/ComPort.h"
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 
 namespace reliability {
 namespace {

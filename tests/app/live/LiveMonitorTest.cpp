@@ -20,7 +20,7 @@
 #include "cport/ComPort.h"
 #include "cport/UiCallQueue.h"
 #include "cport/qt/QtUiDispatcher.h"
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 #include "monitor/ReceivePresenter.h"
 
 namespace {

@@ -1,9 +1,10 @@
-#include "monitor/RtfWriter.h"
+#include "monitor/log/RtfWriter.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -331,6 +332,70 @@ TEST(SaveRtfTest, WriteFailureKeepsTheOldFile) {
   EXPECT_EQ(ReadFile(file), "old contents");
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"log.txt"});
   EXPECT_EQ(log.LineCount(), 200'000u);
+}
+
+std::string RtfOf(const LogSnapshot& log, const LogRange& range = {}) {
+  std::ostringstream out;
+  WriteRtf(log, out, {}, range);
+  return out.str();
+}
+
+// A log that lives mostly in its spill file saves the very document the same
+// log kept in memory does, and a stretch of it with cut first and last lines
+// saves as a log of just those lines.
+TEST(SaveRtfTest, SpilledLogAndStretchesSaveTheSameDocument) {
+  TempDir dir;
+  LogStore in_memory;
+  LogStore spilled({.memory_bound = 8 << 10, .page_bytes = 4 << 10, .spill_directory = dir.path()});
+  std::vector<Line> lines;
+  for (int i = 0; i < 40; ++i) {
+    lines = FillLog(in_memory);
+    FillLog(spilled);
+  }
+  ASSERT_GT(spilled.SpilledBytes(), 50'000u);
+  const std::string expected = RtfOf(in_memory.Snapshot());
+  LogSnapshot snapshot = spilled.Snapshot();
+  EXPECT_EQ(RtfOf(snapshot), expected);
+  SaveRtf(snapshot, dir.path() / "log.rtf");
+  EXPECT_EQ(ReadFile(dir.path() / "log.rtf"), expected);
+
+  // From column 1 of the byte line "A" in Decimal ("65 ") through the first
+  // 4 bytes of the last decoder line of the last copy.
+  const std::size_t first = 256 + 65;
+  const std::size_t last = in_memory.LineCount() - 1;
+  LogStore cut;
+  cut.AppendLine("5 ");
+  for (std::size_t i = first + 1; i < last; ++i) {
+    cut.SetInsertionColour(in_memory.LineColour(i));
+    cut.AppendLine(in_memory.LineText(i));
+  }
+  cut.SetInsertionColour(in_memory.LineColour(last));
+  cut.AppendLine(in_memory.LineText(last).substr(0, 4));
+  const LogRange range{first, 1, last, 4};
+  EXPECT_EQ(RtfOf(spilled.Snapshot(), range), RtfOf(cut.Snapshot()));
+  EXPECT_EQ(spilled.Snapshot().CharCount(range), cut.CharCount(0, cut.LineCount()));
+}
+
+// Cancelled from the progress report, a save stops: no file at the name,
+// no temporary file beside it, the old file whole.
+TEST(SaveRtfTest, CancelledSaveLeavesTheOldFile) {
+  TempDir dir;
+  const fs::path file = dir.path() / "log.rtf";
+  WriteFile(file, "old contents");
+  LogStore log;
+  for (int i = 0; i < 300'000; ++i) log.AppendByte(static_cast<std::uint8_t>(i), Hexadecimal);
+  std::atomic<bool> cancel{false};
+  std::size_t reports = 0;
+  SaveControl control{&cancel, [&](std::size_t done, std::size_t total) {
+                        ++reports;
+                        EXPECT_EQ(total, 300'000u);
+                        if (done >= 100'000) cancel = true;
+                      }};
+  LogSnapshot snapshot = log.Snapshot();
+  EXPECT_THROW(SaveRtf(snapshot, file, {}, {}, control), SaveCancelled);
+  EXPECT_EQ(reports, 2u);
+  EXPECT_EQ(ReadFile(file), "old contents");
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"log.rtf"});
 }
 
 }  // namespace

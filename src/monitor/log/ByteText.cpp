@@ -1,5 +1,6 @@
-#include "monitor/LogStore.h"
+#include "monitor/log/LogLine.h"
 
+#include <algorithm>
 #include <array>
 
 namespace monitor {

@@ -1,8 +1,9 @@
-#include "monitor/RtfWriter.h"
+#include "monitor/log/RtfWriter.h"
 
 #include <array>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <ostream>
 #include <unordered_map>
 #include <vector>
@@ -98,16 +99,21 @@ class Output {
   std::size_t used_ = 0;
 };
 
-void WriteDocument(const LogStore& log, const RtfFont& font, Output& out) {
+// Lines are written in steps of this many: between steps a save looks at
+// its cancel flag, reports progress and lets go of what it has written.
+constexpr std::size_t kStepLines = 1 << 16;
+
+// `release` is given when the snapshot's pages may be let go as they are
+// written.
+void WriteDocument(const LogSnapshot& log, const RtfFont& font, const LogRange& range,
+                   const SaveControl& control, LogSnapshot* release, Output& out) {
   // The colour table holds each colour of the log once, in the order of
   // first use; \cfN refers to entry N (entry 0 is the reader's default).
-  std::vector<Rgb> colours;
+  std::vector<Rgb> colours = log.Colours();
+  if (colours.empty()) colours.push_back(log.InsertionColour());
   std::unordered_map<Rgb, unsigned> index;
-  auto add = [&](Rgb c) {
-    if (index.emplace(c, static_cast<unsigned>(colours.size() + 1)).second) colours.push_back(c);
-  };
-  for (const LogStore::ColourRun& run : log.ColourRuns()) add(run.colour);
-  if (colours.empty()) add(log.InsertionColour());
+  for (std::size_t i = 0; i < colours.size(); ++i)
+    index.emplace(colours[i], static_cast<unsigned>(i + 1));
 
   std::string face;
   for (const char c : font.face)
@@ -135,7 +141,7 @@ void WriteDocument(const LogStore& log, const RtfFont& font, Output& out) {
 
   bool first = true;
   Rgb current = 0;
-  log.ForEachLine(0, log.LineCount(), [&](std::string_view text, Rgb colour) {
+  auto line = [&](std::string_view text, Rgb colour) {
     if (first || colour != current) {
       first = false;
       current = colour;
@@ -145,26 +151,52 @@ void WriteDocument(const LogStore& log, const RtfFont& font, Output& out) {
     }
     out.PutText(text);
     out.Put("\\par\n");
-  });
+  };
+  const std::size_t count = log.LineCount();
+  if (count != 0 && range.first_line < count) {
+    const std::size_t last = std::min(range.last_line, count - 1);
+    const std::size_t total = last >= range.first_line ? last - range.first_line + 1 : 0;
+    for (std::size_t from = range.first_line; from <= last && total != 0;) {
+      const std::size_t to = std::min(last, from + kStepLines - 1);
+      const LogRange step{from, from == range.first_line ? range.first_column : 0, to,
+                          to == last ? range.last_column : std::numeric_limits<std::size_t>::max()};
+      log.ForEachInRange(step, line);
+      from = to + 1;
+      if (release) release->ReleaseBefore(from);
+      if (control.cancel && control.cancel->load(std::memory_order_relaxed)) throw SaveCancelled();
+      if (control.progress) control.progress(from - range.first_line, total);
+    }
+  }
   out.Put("}\n");
   out.Flush();
 }
 
 }  // namespace
 
-void WriteRtf(const LogStore& log, std::ostream& stream, const RtfFont& font) {
+void WriteRtf(const LogSnapshot& log, std::ostream& stream, const RtfFont& font,
+              const LogRange& range) {
   Output out([&stream](std::string_view data) {
     stream.write(data.data(), static_cast<std::streamsize>(data.size()));
     if (!stream) throw std::ios_base::failure("Cannot write the RTF document");
   });
-  WriteDocument(log, font, out);
+  WriteDocument(log, font, range, {}, nullptr, out);
+}
+
+void WriteRtf(const LogStore& log, std::ostream& stream, const RtfFont& font) {
+  WriteRtf(log.Snapshot(), stream, font);
+}
+
+void SaveRtf(LogSnapshot& log, const std::filesystem::path& file, const RtfFont& font,
+             const LogRange& range, const SaveControl& control) {
+  cport::AtomicFile target(file);
+  Output out([&target](std::string_view data) { target.Write(data); });
+  WriteDocument(log, font, range, control, &log, out);
+  target.Commit();
 }
 
 void SaveRtf(const LogStore& log, const std::filesystem::path& file, const RtfFont& font) {
-  cport::AtomicFile target(file);
-  Output out([&target](std::string_view data) { target.Write(data); });
-  WriteDocument(log, font, out);
-  target.Commit();
+  LogSnapshot snapshot = log.Snapshot();
+  SaveRtf(snapshot, file, font);
 }
 
 }  // namespace monitor

@@ -1,8 +1,11 @@
-#include "monitor/LogStore.h"
+#include "monitor/log/LogStore.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -91,8 +94,8 @@ TEST(LogStoreTest, LinesTextsAndColours) {
     whole += lines[i].text + "\r\n";
   }
   EXPECT_EQ(log.WholeText(), whole);
-  ASSERT_EQ(log.ColourRuns().size(), 3u);
-  EXPECT_EQ(log.ColourRuns()[1].first_line, 1024u);
+  EXPECT_EQ(log.Colours(), (std::vector<Rgb>{kBlue, kRed, kGreen}));
+  EXPECT_EQ(log.CharCount(0, lines.size()), whole.size() - 2 * lines.size());
 }
 
 TEST(LogStoreTest, ClearEmptiesTheLogButKeepsTheInsertionColour) {
@@ -102,7 +105,7 @@ TEST(LogStoreTest, ClearEmptiesTheLogButKeepsTheInsertionColour) {
   log.Clear();
   EXPECT_EQ(log.LineCount(), 0u);
   EXPECT_EQ(log.WholeText(), "");
-  EXPECT_TRUE(log.ColourRuns().empty());
+  EXPECT_TRUE(log.Colours().empty());
   EXPECT_EQ(log.InsertionColour(), kGreen);
   EXPECT_NE(log.Revision(), revision);
   EXPECT_EQ(log.ClearCount(), 1u);
@@ -135,15 +138,6 @@ TEST(LogStoreTest, RevisionChangesWithEveryLineOnly) {
   EXPECT_TRUE(changed());
 }
 
-TEST(LogStoreTest, SameColourSetAgainAddsNoRun) {
-  LogStore log;
-  for (int i = 0; i < 100; ++i) {
-    log.SetInsertionColour(kBlue);
-    log.AppendLine("a");
-  }
-  EXPECT_EQ(log.ColourRuns().size(), 1u);
-}
-
 TEST(LogStoreTest, OutOfRangeLineThrows) {
   LogStore log;
   log.AppendLine();
@@ -153,8 +147,7 @@ TEST(LogStoreTest, OutOfRangeLineThrows) {
 
 // Lines beyond the first storage chunks, texts beyond a text block, and
 // reading a range that starts and ends anywhere must give what was stored.
-TEST(LogStoreTest, LargeLogReadsBackInAnyRange) {
-  LogStore log;
+std::vector<Line> CheckLargeLog(LogStore& log) {
   std::vector<Line> lines;
   const std::string long_text(100'000, '\xE9');
   const Rgb colours[] = {kBlue, kRed, kGreen};
@@ -174,7 +167,7 @@ TEST(LogStoreTest, LargeLogReadsBackInAnyRange) {
       lines.push_back({Expected(i & 0xFF, form), colour});
     }
   }
-  ASSERT_EQ(log.LineCount(), lines.size());
+  EXPECT_EQ(log.LineCount(), lines.size());
   const std::size_t chunk = 1 << 18;
   const std::pair<std::size_t, std::size_t> ranges[] = {
       {0, lines.size()}, {chunk - 3, chunk + 5}, {7919 * 3 - 1, 7919 * 3 + 2},
@@ -191,7 +184,48 @@ TEST(LogStoreTest, LargeLogReadsBackInAnyRange) {
     });
     EXPECT_EQ(mismatches, 0u);
     EXPECT_EQ(i, std::max(first, std::min(last, lines.size())));
+    std::uint64_t chars = 0;
+    for (std::size_t k = first; k < std::min(last, lines.size()); ++k) chars += lines[k].text.size();
+    EXPECT_EQ(log.CharCount(first, last), chars);
   }
+  return lines;
+}
+
+TEST(LogStoreTest, LargeLogReadsBackInAnyRange) {
+  LogStore log;
+  CheckLargeLog(log);
+  EXPECT_EQ(log.SpilledBytes(), 0u);
+}
+
+// The same log with a memory bound of a few pages: most of it lives in the
+// spill file, and reads back the same, in memory that stays at the bound.
+TEST(LogSpillTest, SpilledLogReadsBackAsInMemory) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("riri-spill-" + std::to_string(::getpid()));
+  LogStore log({.memory_bound = 64 << 10, .page_bytes = 16 << 10, .spill_directory = dir});
+  const std::vector<Line> lines = CheckLargeLog(log);
+  EXPECT_GT(log.SpilledBytes(), 1'000'000u);
+  EXPECT_LE(log.MemoryBytes(), (64 << 10) + (16 << 10));
+  // The file has no name: a crash would leave nothing in the directory.
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
+
+  // A snapshot keeps reading the log as it was, through a Clear and new
+  // lines that reuse the memory.
+  LogSnapshot snapshot = log.Snapshot();
+  log.Clear();
+  EXPECT_EQ(log.SpilledBytes(), 0u);
+  for (int i = 0; i < 100'000; ++i) log.AppendByte(7, ByteForm::Decimal);
+  ASSERT_EQ(snapshot.LineCount(), lines.size());
+  std::size_t i = 0, mismatches = 0;
+  snapshot.ForEachLine(0, lines.size(), [&](std::string_view text, Rgb colour) {
+    mismatches += text != lines[i].text || colour != lines[i].colour;
+    ++i;
+  });
+  EXPECT_EQ(mismatches, 0u);
+  EXPECT_EQ(snapshot.CharCount({.first_line = 5, .first_column = 1, .last_line = 8, .last_column = 2}),
+            lines[5].text.size() - std::min<std::size_t>(1, lines[5].text.size()) +
+                lines[6].text.size() + lines[7].text.size() + std::min<std::size_t>(2, lines[8].text.size()));
+  std::filesystem::remove_all(dir);
 }
 
 TEST(Cp1252Test, CodePoints) {
