@@ -103,8 +103,29 @@ std::error_code ListTtyClassSerialPorts(const fs::path& tty_class_dir,
   }
 }
 
+void AddStableLinks(const fs::path& by_id_dir, std::vector<std::string>& names) noexcept {
+  try {
+    std::vector<std::string> links;
+    std::error_code error;
+    for (fs::directory_iterator it(by_id_dir, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+      const fs::path target = fs::read_symlink(it->path(), error);
+      if (error) continue;
+      // udev's links are relative ("../../ttyUSB0"); the node's name is what
+      // the list holds.
+      if (std::find(names.begin(), names.end(), target.filename().string()) != names.end())
+        links.push_back(it->path().string());
+    }
+    names.insert(names.end(), links.begin(), links.end());
+  } catch (const std::exception&) {
+    // A list without the links is still a whole list.
+  }
+}
+
 std::error_code ListSystemSerialPorts(std::vector<std::string>& names) noexcept {
-  return ListTtyClassSerialPorts("/sys/class/tty", names);
+  const std::error_code error = ListTtyClassSerialPorts("/sys/class/tty", names);
+  if (!error) AddStableLinks("/dev/serial/by-id", names);
+  return error;
 }
 
 }  // namespace cport::device

@@ -26,4 +26,12 @@ namespace cport::device {
 std::error_code ListTtyClassSerialPorts(const std::filesystem::path& tty_class_dir,
                                         std::vector<std::string>& names) noexcept;
 
+// Adds to `names` the links of `by_id_dir` (udev's /dev/serial/by-id) that
+// lead to one of the ports in `names`, as full paths: a link's name holds the
+// adapter's maker, model and serial number, and it follows the adapter to
+// whatever ttyUSB number it gets next. A missing or unreadable directory
+// (no USB adapter plugged in) adds nothing.
+void AddStableLinks(const std::filesystem::path& by_id_dir,
+                    std::vector<std::string>& names) noexcept;
+
 }  // namespace cport::device

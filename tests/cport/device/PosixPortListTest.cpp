@@ -77,6 +77,18 @@ TEST(PosixPortList, KeepsTtysWithADriverAndARealUart) {
   Names names{"stale"};
   ASSERT_FALSE(ListTtyClassSerialPorts(sys.dir(), names));
   EXPECT_EQ(Sorted(names), (Names{"ttyACM0", "ttyAMA0", "ttyS0", "ttyUSB0", "ttyXR/port0"}));
+
+  // udev's stable links of the adapters in the list are offered too; a link
+  // to a port that is not there is not.
+  const fs::path by_id = sys.dir().parent_path() / "by-id";
+  fs::create_directories(by_id);
+  fs::create_symlink("../../ttyUSB0", by_id / "usb-FTDI_FT232R_A1B2C3-if00-port0");
+  fs::create_symlink("../../ttyUSB7", by_id / "usb-gone-if00-port0");
+  AddStableLinks(by_id, names);
+  EXPECT_EQ(Sorted(names), (Names{(by_id / "usb-FTDI_FT232R_A1B2C3-if00-port0").string(), "ttyACM0",
+                                  "ttyAMA0", "ttyS0", "ttyUSB0", "ttyXR/port0"}));
+  AddStableLinks(by_id / "missing", names);
+  EXPECT_EQ(names.size(), 6u);
 }
 
 TEST(PosixPortList, UnreadableDirectoryOrTypeIsAnErrorAndLeavesTheNames) {
