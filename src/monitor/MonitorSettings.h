@@ -22,16 +22,23 @@ struct MonitorSettings {
   bool AutoPageDown = false;
   bool AutoLimparLog = false;
   bool MostrarTempo = false;
+  // Changes of the modem lines (CTS, DSR, RING, RLSD) as marked lines of the
+  // log; breaks and line errors are always shown. Stored as a value of its
+  // own beside the twelve above.
+  bool MostrarSinais = false;
 };
 
 // The defaults the main window sets at start, before the stored settings
 // are loaded. AutoLimparLog and MostrarTempo have none and stay false.
+// The modem lines are shown until the operator turns them off for a fixture
+// that leaves them unwired.
 inline void SetStartDefaults(MonitorSettings& s) {
   s.Inicio = -1;
   s.Final = -1;
   s.Formato = kFormatoString;
   s.AutoConectar = false;
   s.AutoPageDown = true;
+  s.MostrarSinais = true;
 }
 
 }  // namespace monitor

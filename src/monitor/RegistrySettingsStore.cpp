@@ -97,6 +97,7 @@ void RegistrySettingsStore::Load(MonitorSettings& settings, cport::TCustomComPor
   apply([&] { ReadBoolean(reg, "AutoPageDown", settings.AutoPageDown); });
   apply([&] { ReadBoolean(reg, "AutoLimparLog", settings.AutoLimparLog); });
   apply([&] { ReadBoolean(reg, "MostrarTempo", settings.MostrarTempo); });
+  apply([&] { ReadBoolean(reg, "MostrarSinais", settings.MostrarSinais); });
   reg.CloseKey();  // opened for reading: nothing to write, never raises
   // The damage of the file (with its line) after the values it cost.
   if (!reg.FileProblem().empty()) {
@@ -127,6 +128,10 @@ void RegistrySettingsStore::Save(const MonitorSettings& settings, cport::TCustom
     reg.WriteInteger("AutoPageDown", settings.AutoPageDown ? 1 : 0);
     reg.WriteInteger("AutoLimparLog", settings.AutoLimparLog ? 1 : 0);
     reg.WriteInteger("MostrarTempo", settings.MostrarTempo ? 1 : 0);
+    // Beyond the twelve: written once it means something, so that a file
+    // saved by a program that never knew it stays as it was.
+    if (!settings.MostrarSinais || reg.ValueExists("MostrarSinais"))
+      reg.WriteInteger("MostrarSinais", settings.MostrarSinais ? 1 : 0);
     reg.CloseKey();
   } catch (const std::exception& e) {
     Report(e.what());

@@ -50,7 +50,8 @@ struct Harness {
 bool Same(const MonitorSettings& a, const MonitorSettings& b) {
   return a.Formato == b.Formato && a.Inicio == b.Inicio && a.Final == b.Final &&
          a.AutoConectar == b.AutoConectar && a.AutoPageDown == b.AutoPageDown &&
-         a.AutoLimparLog == b.AutoLimparLog && a.MostrarTempo == b.MostrarTempo;
+         a.AutoLimparLog == b.AutoLimparLog && a.MostrarTempo == b.MostrarTempo &&
+         a.MostrarSinais == b.MostrarSinais;
 }
 
 class RegistrySettingsStoreTest : public ::testing::Test {
@@ -91,7 +92,7 @@ TEST_F(RegistrySettingsStoreTest, NothingStoredLoadsNothingAndSaysNothing) {
 
 TEST_F(RegistrySettingsStoreTest, SaveThenLoadGivesEverythingBack) {
   Fixture f;
-  f.settings = {3, 13, -1, true, false, true, true};
+  f.settings = {3, 13, -1, true, false, true, true, false};
   f.port.SetPort("/dev/ttyUSB0");
   f.port.SetBaudRate(TBaudRate::br115200);
   f.port.SetStopBits(TStopBits::sbTwoStopBits);
@@ -111,8 +112,10 @@ TEST_F(RegistrySettingsStoreTest, SaveThenLoadGivesEverythingBack) {
                                    "\"AutoConectar\"=dword:00000001\r\n"
                                    "\"AutoPageDown\"=dword:00000000\r\n"
                                    "\"AutoLimparLog\"=dword:00000001\r\n"
-                                   "\"MostrarTempo\"=dword:00000001\r\n");
+                                   "\"MostrarTempo\"=dword:00000001\r\n"
+                                   "\"MostrarSinais\"=dword:00000000\r\n");
   Fixture g;
+  g.settings.MostrarSinais = true;
   h.store.Load(g.settings, g.port);
   EXPECT_TRUE(Same(g.settings, f.settings));
   EXPECT_EQ(g.port.Port(), "/dev/ttyUSB0");
@@ -262,7 +265,7 @@ TEST_F(RegistrySettingsStoreTest, ABenchsExportedSettingsLoadAndSurviveASave) {
     EXPECT_EQ(f.port.StopBits(), TStopBits::sbTwoStopBits);
     EXPECT_EQ(f.port.DataBits(), TDataBits::dbSeven);
     EXPECT_EQ(f.port.Parity().Bits(), TParityBits::prEven);
-    EXPECT_TRUE(Same(f.settings, MonitorSettings{3, -1, 13, true, false, true, true}));
+    EXPECT_TRUE(Same(f.settings, MonitorSettings{3, -1, 13, true, false, true, true, true}));
     h.store.Save(f.settings, f.port);
     EXPECT_EQ(ReadBytes(File()), exported);
 
