@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
   // which sends the view a Page Down after every batch.
   const Result paged = Feed(bytes, monitor::kFormatoString, true, log, view);
   std::printf("String, Page Down per batch: %.3f s, %.0f bytes/s, first %.2f us/batch, last %.2f "
-              "us/batch, view at line %d of %zu\n",
+              "us/batch, view at line %zu of %zu\n",
               paged.seconds, static_cast<double>(bytes.size()) / paged.seconds, paged.first_us,
               paged.last_us, view.firstVisibleLine(), log.LineCount());
 

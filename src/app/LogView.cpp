@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -10,12 +11,14 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
-#include <climits>
 #include <string_view>
 
+#include "app/LogTextJob.h"
 #include "app/QuietScrollBar.h"
+#include "app/UiServices.h"
 #include "monitor/Cp1252.h"
 
 namespace {
@@ -39,12 +42,13 @@ QColor ToQColor(monitor::Rgb rgb) {
                 static_cast<int>(rgb & 0xFF));
 }
 
-int ClampToInt(std::size_t n) { return static_cast<int>(std::min<std::size_t>(n, INT_MAX)); }
-
 }  // namespace
 
 LogView::LogView(monitor::LogStore& log, QWidget* parent)
-    : QAbstractScrollArea(parent), log_(log), seen_clear_count_(log.ClearCount()) {
+    : QAbstractScrollArea(parent),
+      log_(log),
+      seen_clear_count_(log.ClearCount()),
+      seen_drop_count_(log.DropCount()) {
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(13);
   font.setBold(true);
@@ -71,6 +75,9 @@ LogView::LogView(monitor::LogStore& log, QWidget* parent)
   catchUp();
 }
 
+// Out of line: the copy job's type is complete here.
+LogView::~LogView() = default;
+
 void LogView::contentsChanged() { requestFrame(); }
 
 void LogView::requestFrame() {
@@ -87,36 +94,80 @@ void LogView::showFrame() {
   viewport()->update();
 }
 
-void LogView::noteClear() {
-  if (seen_clear_count_ == log_.ClearCount()) return;
-  // The lines the selection and the scroll position referred to are gone.
-  seen_clear_count_ = log_.ClearCount();
+void LogView::noteLinesGone() {
+  if (seen_clear_count_ != log_.ClearCount()) {
+    seen_clear_count_ = log_.ClearCount();
+    first_ = 0;
+    pinned_ = true;
+  } else if (seen_drop_count_ == log_.DropCount()) {
+    return;
+  }
+  // After a drop the position stays: catchUp() clamps it to the shorter log.
+  seen_drop_count_ = log_.DropCount();
   anchor_ = cursor_ = Position{};
   dragging_ = false;
-  first_ = 0;
-  pinned_ = true;
 }
 
 void LogView::catchUp() {
-  noteClear();
-  const int last_page = lastPageFirstLine();
+  noteLinesGone();
+  const std::size_t last_page = lastPageFirstLine();
   // Following the end is done here, once per frame, rather than per batch
   // received: the cost of finding the last page is then bounded by the frame
   // rate, and nothing else (a key, a timer, the focus) is involved.
-  if (follow_end_ && pinned_) first_ = static_cast<std::size_t>(last_page);
-  first_ = std::min(first_, static_cast<std::size_t>(last_page));
+  if (follow_end_ && pinned_) first_ = last_page;
+  first_ = std::min(first_, last_page);
   QScrollBar* bar = verticalScrollBar();
   updating_bar_ = true;
   bar->setPageStep(std::max(1, static_cast<int>(viewport()->height() / rowHeight())));
   bar->setSingleStep(1);
-  bar->setRange(0, last_page);
-  bar->setValue(ClampToInt(first_));
+  bar_last_page_ = last_page;
+  bar->setRange(0, barValue(last_page, last_page));
+  bar->setValue(barValue(first_, last_page));
   updating_bar_ = false;
 }
 
+void LogView::setScrollBarBound(int lines) {
+  bar_bound_ = std::max(1, lines);
+  catchUp();
+}
+
+int LogView::barValue(std::size_t line, std::size_t last_page) const {
+  const auto bound = static_cast<std::size_t>(bar_bound_);
+  if (last_page <= bound) return static_cast<int>(std::min(line, last_page));
+  if (line >= last_page) return bar_bound_;
+  // In long double: line * bound overflows 64 bits for logs beyond 2^34 lines.
+  return static_cast<int>(static_cast<long double>(line) * bound / last_page);
+}
+
+std::size_t LogView::barLine(int value, std::size_t last_page) const {
+  const auto bound = static_cast<std::size_t>(bar_bound_);
+  const auto at = static_cast<std::size_t>(std::max(0, value));
+  if (last_page <= bound) return std::min(at, last_page);
+  if (at >= bound) return last_page;
+  return static_cast<std::size_t>(static_cast<long double>(at) * last_page / bound);
+}
+
 bool LogView::selectionValid() const {
-  return seen_clear_count_ == log_.ClearCount() && anchor_ != cursor_ &&
-         std::max(anchor_, cursor_).line < log_.LineCount();
+  return seen_clear_count_ == log_.ClearCount() && seen_drop_count_ == log_.DropCount() &&
+         anchor_ != cursor_ && std::max(anchor_, cursor_).line < log_.LineCount();
+}
+
+monitor::LogRange LogView::selectionRange() const {
+  const Position start = std::min(anchor_, cursor_);
+  const Position end = std::max(anchor_, cursor_);
+  return {start.line, static_cast<std::size_t>(std::max(0, start.column)), end.line,
+          static_cast<std::size_t>(std::max(0, end.column))};
+}
+
+std::uint64_t LogView::selectionChars(const monitor::LogRange& range) const {
+  // Counted from the store's page totals, so that a selection of a billion
+  // lines is measured without reading them. Each LineView() is used before
+  // the next call on the store.
+  std::uint64_t chars = log_.CharCount(range.first_line, range.last_line + 1);
+  chars -= std::min(range.first_column, log_.LineView(range.first_line).size());
+  const std::size_t last_size = log_.LineView(range.last_line).size();
+  chars -= last_size - std::min(range.last_column, last_size);
+  return chars + (range.last_line - range.first_line);
 }
 
 QString LogView::lineString(std::size_t line) const { return FromCp1252(log_.LineView(line)); }
@@ -202,17 +253,17 @@ std::size_t LogView::linesFittingBefore(std::size_t end) const {
   return n;
 }
 
-int LogView::lastPageFirstLine() const {
+std::size_t LogView::lastPageFirstLine() const {
   const std::size_t count = log_.LineCount();
   if (count == 0) return 0;
   // A last line taller than the view is shown from its top.
   const std::size_t fitting = std::max<std::size_t>(1, linesFittingBefore(count));
-  return ClampToInt(count - fitting);
+  return count - fitting;
 }
 
-int LogView::firstVisibleLine() const {
+std::size_t LogView::firstVisibleLine() const {
   const std::size_t count = log_.LineCount();
-  return count == 0 ? 0 : ClampToInt(std::min(first_, count - 1));
+  return count == 0 ? 0 : std::min(first_, count - 1);
 }
 
 bool LogView::isAtEnd() const { return firstVisibleLine() >= lastPageFirstLine(); }
@@ -231,15 +282,32 @@ void LogView::scrollToLine(std::size_t line) {
   // The scroll bar follows with the next frame: moved here, it would repaint
   // itself at every key press (held Page Down repeats quickly).
   first_ = line;
-  pinned_ = line >= static_cast<std::size_t>(lastPageFirstLine());
+  pinned_ = line >= lastPageFirstLine();
   requestFrame();
 }
 
+void LogView::wheelEvent(QWheelEvent* event) {
+  // In lines rather than through the bar, whose steps may stand for many
+  // lines in a long log. A notch is 120 eighths of a degree; finer wheels
+  // and touch pads send less, which adds up here.
+  wheel_delta_ += event->angleDelta().y();
+  const int per_line = std::max(1, 120 / std::max(1, QApplication::wheelScrollLines()));
+  const int lines = wheel_delta_ / per_line;
+  wheel_delta_ -= lines * per_line;
+  event->accept();
+  if (lines == 0) return;
+  noteLinesGone();
+  const std::size_t first = firstVisibleLine();
+  const auto by = static_cast<std::size_t>(lines < 0 ? -static_cast<long long>(lines) : lines);
+  scrollToLine(lines > 0 ? first - std::min(first, by)
+                         : std::min(lastPageFirstLine(), first + by));
+}
+
 void LogView::scrollContentsBy(int, int) {
-  // The operator moved the scroll bar (or wheel); not our own update.
+  // The operator moved the scroll bar; not our own update.
   if (updating_bar_) return;
   QScrollBar* bar = verticalScrollBar();
-  first_ = static_cast<std::size_t>(bar->value());
+  first_ = barLine(bar->value(), bar_last_page_);
   // The bar's range is that of the last frame: its bottom is the end the
   // operator saw, even when lines arrived since.
   pinned_ = bar->value() >= bar->maximum();
@@ -254,7 +322,7 @@ void LogView::resizeEvent(QResizeEvent* event) {
 void LogView::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   const std::size_t count = log_.LineCount();
-  const std::size_t first = static_cast<std::size_t>(firstVisibleLine());
+  const std::size_t first = firstVisibleLine();
   const int height = viewport()->height();
   // No line is lower than a row.
   const auto rows = static_cast<std::size_t>(height / std::max<qreal>(1, rowHeight()));
@@ -297,7 +365,7 @@ void LogView::paintEvent(QPaintEvent*) {
 LogView::Position LogView::positionAt(QPoint point) const {
   const std::size_t count = log_.LineCount();
   if (count == 0) return {};
-  std::size_t line = static_cast<std::size_t>(firstVisibleLine());
+  std::size_t line = firstVisibleLine();
   if (point.y() < 0) return {line, 0};
   qreal y = 0;
   for (; line < count; ++line) {
@@ -322,9 +390,9 @@ void LogView::keyPressEvent(QKeyEvent* event) {
   if (event->matches(QKeySequence::SelectAll)) return selectAll();
   // A Page Down right after new lines must be able to reach them, so the
   // end is that of the log now, not of the last frame.
-  noteClear();
-  const std::size_t first = static_cast<std::size_t>(firstVisibleLine());
-  const std::size_t last_page = static_cast<std::size_t>(lastPageFirstLine());
+  noteLinesGone();
+  const std::size_t first = firstVisibleLine();
+  const std::size_t last_page = lastPageFirstLine();
   switch (event->key()) {
     case Qt::Key_PageDown:
       scrollToLine(std::min(last_page, first + std::max<std::size_t>(1, linesFittingFrom(first))));
@@ -352,7 +420,7 @@ void LogView::keyPressEvent(QKeyEvent* event) {
 
 void LogView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
-  noteClear();
+  noteLinesGone();
   anchor_ = cursor_ = positionAt(event->position().toPoint());
   dragging_ = true;
   requestFrame();
@@ -363,10 +431,10 @@ void LogView::mouseMoveEvent(QMouseEvent* event) {
   QPoint point = event->position().toPoint();
   // Dragging past the top or bottom edge scrolls, a line per move.
   if (point.y() < 0) {
-    const int first = firstVisibleLine();
-    scrollToLine(first > 0 ? static_cast<std::size_t>(first - 1) : 0);
+    const std::size_t first = firstVisibleLine();
+    scrollToLine(first > 0 ? first - 1 : 0);
   } else if (point.y() >= viewport()->height()) {
-    scrollToLine(static_cast<std::size_t>(std::min(firstVisibleLine() + 1, lastPageFirstLine())));
+    scrollToLine(std::min(firstVisibleLine() + 1, lastPageFirstLine()));
     point.setY(viewport()->height() - 1);
   }
   cursor_ = positionAt(point);
@@ -377,7 +445,10 @@ void LogView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || !dragging_) return;
   dragging_ = false;
   QClipboard* clipboard = QGuiApplication::clipboard();
-  if (clipboard->supportsSelection() && hasSelection())
+  // A selection dragged with the mouse spans few lines, but a drag after
+  // Ctrl+A may extend one of millions: that one is left off.
+  if (clipboard->supportsSelection() && hasSelection() &&
+      selectionChars(selectionRange()) <= clipboard_limit_)
     clipboard->setText(selectedText(), QClipboard::Selection);
 }
 
@@ -415,7 +486,7 @@ QMenu* LogView::createContextMenu(QWidget* parent) {
 bool LogView::hasSelection() const { return selectionValid(); }
 
 void LogView::selectAll() {
-  noteClear();
+  noteLinesGone();
   const std::size_t count = log_.LineCount();
   if (count == 0) return;
   anchor_ = {};
@@ -441,6 +512,22 @@ QString LogView::selectedText() const {
   return text;
 }
 
-void LogView::copy() const {
-  if (hasSelection()) QGuiApplication::clipboard()->setText(selectedText());
+void LogView::copy() {
+  if (!hasSelection()) return;
+  const monitor::LogRange range = selectionRange();
+  const std::uint64_t chars = selectionChars(range);
+  if (chars > clipboard_limit_) {
+    const std::uint64_t mb = (chars + (std::uint64_t{1} << 20) - 1) >> 20;
+    const QString question =
+        QString::fromUtf8("A seleção é grande demais para a área de transferência (%1 MB).\r\n"
+                          "Salvar a seleção em um arquivo?")
+            .arg(mb);
+    if (Ui().AskYesNo(this, question)) emit saveRequested(range);
+    return;
+  }
+  // A copy still being built gives way to this one.
+  copy_job_.reset();
+  copy_job_ = std::make_unique<LogTextJob>(
+      log_.Snapshot(), range, static_cast<std::size_t>(chars), this,
+      [this](const QString& text) { QGuiApplication::clipboard()->setText(text); });
 }

@@ -28,6 +28,15 @@ void DesktopUiServices::ShowPlain(QWidget* parent, const QString& text) {
   box.exec();
 }
 
+bool UiServices::AskYesNo(QWidget*, const QString&) { return false; }
+
+bool DesktopUiServices::AskYesNo(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<QString> DesktopUiServices::AskSaveFileName(QWidget* parent, const QString& filter,
                                                           const QString& defaultSuffix) {
   QFileDialog dialog(parent);

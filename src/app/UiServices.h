@@ -1,8 +1,9 @@
 #pragma once
 // What the main window asks of the desktop beyond its own widgets: modal
-// message boxes, the save-file dialog, and the application's default report
-// of an error that no handler caught. Behind an interface so that tests
-// preset the answers and read what would have been shown.
+// message boxes, a yes/no question, the save-file dialog, and the
+// application's default report of an error that no handler caught. Behind an
+// interface so that tests preset the answers and read what would have been
+// shown.
 #include <QString>
 
 #include <exception>
@@ -18,6 +19,9 @@ class UiServices {
   virtual void ShowError(QWidget* parent, const QString& text) = 0;
   // No caption of its own, no icon, one OK button.
   virtual void ShowPlain(QWidget* parent, const QString& text) = 0;
+  // "Question" icon, Yes and No buttons; true for Yes. Services that ask
+  // nobody (a benchmark's) answer No.
+  virtual bool AskYesNo(QWidget* parent, const QString& text);
   // The save dialog: proposes `defaultSuffix` for names typed without one.
   // Empty when the operator cancels.
   virtual std::optional<QString> AskSaveFileName(QWidget* parent, const QString& filter,
@@ -32,6 +36,7 @@ class DesktopUiServices final : public UiServices {
  public:
   void ShowError(QWidget* parent, const QString& text) override;
   void ShowPlain(QWidget* parent, const QString& text) override;
+  bool AskYesNo(QWidget* parent, const QString& text) override;
   std::optional<QString> AskSaveFileName(QWidget* parent, const QString& filter,
                                          const QString& defaultSuffix) override;
   void ReportUncaught(const QString& message) override;

@@ -12,11 +12,16 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <array>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <tuple>
 
+#include "app/LogSaveJob.h"
 #include "app/LogView.h"
 #include "app/UiServices.h"
 #include "cport/ComPort.h"
@@ -72,6 +77,7 @@ TfrmRiriredOz::TfrmRiriredOz(QWidget* parent) : TfrmRiriredOz(Options{}, parent)
 TfrmRiriredOz::TfrmRiriredOz(Options options, QWidget* parent)
     : QWidget(parent),
       options_(std::move(options)),
+      log_(options_.logOptions),
       decoder_(options_.timeOfDay ? options_.timeOfDay : monitor::LocalTimeOfDay),
       serial_(options_.makeDevice ? std::make_unique<cport::TComPort>(options_.makeDevice())
                                   : std::make_unique<cport::TComPort>()) {
@@ -292,22 +298,32 @@ void TfrmRiriredOz::BuildControls() {
   connect(btnLimpar, &QPushButton::clicked, this, guarded([this] { btnLimparClick(); }));
   connect(btnSalvar, &QPushButton::clicked, this, guarded([this] { btnSalvarClick(); }));
   connect(btnFechar, &QPushButton::clicked, this, guarded([this] { btnFecharClick(); }));
-  connect(ckbAutoConectar, &QCheckBox::toggled, this,
-          [this](bool on) { settings_.AutoConectar = on; });
+  connect(ckbAutoConectar, &QCheckBox::toggled, this, [this](bool on) {
+    settings_.AutoConectar = on;
+    SaveSettingsOnChange();
+  });
   connect(ckbAutoPageDown, &QCheckBox::toggled, this, [this](bool on) {
     settings_.AutoPageDown = on;
     memSerial->setFollowEnd(on);
+    SaveSettingsOnChange();
   });
-  connect(ckbAutoLimparLog, &QCheckBox::toggled, this,
-          [this](bool on) { settings_.AutoLimparLog = on; });
-  connect(ckbMostrarTempo, &QCheckBox::toggled, this,
-          [this](bool on) { settings_.MostrarTempo = on; });
+  connect(ckbAutoLimparLog, &QCheckBox::toggled, this, [this](bool on) {
+    settings_.AutoLimparLog = on;
+    SaveSettingsOnChange();
+  });
+  connect(ckbMostrarTempo, &QCheckBox::toggled, this, [this](bool on) {
+    settings_.MostrarTempo = on;
+    SaveSettingsOnChange();
+  });
   connect(cmbFormato, &QComboBox::activated, this, [this] { cmbFormatoChange(); });
   connect(cmbFormato->lineEdit(), &QLineEdit::textEdited, this, [this] { cmbFormatoChange(); });
   connect(eInicio, &QLineEdit::textChanged, this, [this] { eInicioChange(); });
   connect(eFinal, &QLineEdit::textChanged, this, [this] { eFinalChange(); });
   connect(btnEnviar, &QPushButton::clicked, this, guarded([this] { btnEnviarClick(); }));
   connect(btnEnviarEsp, &QPushButton::clicked, this, guarded([this] { btnEnviarEspClick(); }));
+  // A selection too large for the clipboard, saved instead.
+  connect(memSerial, &LogView::saveRequested, this,
+          [this](const monitor::LogRange& range) { RunGuarded([&] { SaveLog(range); }); });
 
   // Enter runs the default button (the connect button while it has the OK
   // kind); Esc runs the cancel button, btnConfigurar.
@@ -351,6 +367,8 @@ void TfrmRiriredOz::FormCreate() {
   ckbAutoLimparLog->setChecked(settings_.AutoLimparLog);
   ckbMostrarTempo->setChecked(settings_.MostrarTempo);
   memSerial->setFollowEnd(settings_.AutoPageDown);
+  // From here on a changed option is the operator's, and is saved.
+  settings_shown_ = true;
 
   if (settings_.AutoConectar) {
     try {
@@ -369,6 +387,9 @@ void TfrmRiriredOz::FormCreate() {
 void TfrmRiriredOz::FormClose() {
   if (closed_) return;
   closed_ = true;
+  // A save still running is cancelled: it leaves no file, and its thread
+  // ends within a step of lines.
+  save_.reset();
   if (options_.store) options_.store->Save(settings_, *serial_);
   // Receive events that still arrive before the port goes find no reader
   // and describe every code as "***".
@@ -400,7 +421,23 @@ void TfrmRiriredOz::bbtnConectarClick() {
   }
 }
 
-void TfrmRiriredOz::btnConfigurarClick() { cport::ExecuteSetupDialog(*serial_); }
+void TfrmRiriredOz::btnConfigurarClick() {
+  // The stored port settings; saved again only when the dialog changed one.
+  const auto stored = [this] {
+    return std::make_tuple(serial_->Port(), serial_->BaudRate(), serial_->StopBits(),
+                           serial_->DataBits(), serial_->Parity().Bits());
+  };
+  const auto before = stored();
+  cport::ExecuteSetupDialog(*serial_);
+  if (stored() != before) SaveSettingsOnChange();
+}
+
+void TfrmRiriredOz::SaveSettingsOnChange() {
+  if (!options_.store || !settings_shown_ || closed_) return;
+  // The store reports its own failures, through Ui(): the filter keeps a
+  // full disk from popping a box at every click.
+  settings_errors_.Run([this] { options_.store->Save(settings_, *serial_); });
+}
 
 void TfrmRiriredOz::btnFecharClick() {
   if (serial_->Connected()) serial_->ClosePort();
@@ -414,22 +451,25 @@ void TfrmRiriredOz::cmbFormatoChange() {
   if (cmbFormato->isEditable() && cmbFormato->currentText() != cmbFormato->itemText(index)) {
     index = cmbFormato->findText(cmbFormato->currentText(), Qt::MatchExactly);
   }
-  settings_.Formato = static_cast<std::uint8_t>(index);
+  const auto formato = static_cast<std::uint8_t>(index);
+  if (formato == settings_.Formato) return;
+  settings_.Formato = formato;
+  SaveSettingsOnChange();
 }
 
 void TfrmRiriredOz::ParseLineBreak(QLineEdit* edit, std::int32_t& setting,
                                    const char* invalidMessage) {
   const QString text = edit->text();
+  const std::int32_t before = setting;
   if (text.isEmpty()) {
     setting = -1;
-    return;
-  }
-  // Non-ASCII text never matches the rule, so UTF-8 is as good as cp1252.
-  if (const auto value = cport::ParseIntegerText(text.toStdString())) {
+  } else if (const auto value = cport::ParseIntegerText(text.toStdString())) {
+    // Non-ASCII text never matches the rule, so UTF-8 is as good as cp1252.
     setting = *value;
   } else {
     Ui().ShowPlain(this, Text(invalidMessage));
   }
+  if (setting != before) SaveSettingsOnChange();
 }
 
 void TfrmRiriredOz::eInicioChange() {
@@ -480,13 +520,28 @@ void TfrmRiriredOz::SerialRxChar(cport::TCustomComPort& sender, int count) {
     if (got < wanted) break;
     left -= wanted;
   }
-  if (shown) ShowReceived();
+  if (shown) {
+    ShowReceived();
+    ReportSpillFailure();
+  }
 }
 
 void TfrmRiriredOz::PresentReceived(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return;
   monitor::PresentBytes(bytes, settings_, log_, this);
   ShowReceived();
+  ReportSpillFailure();
+}
+
+void TfrmRiriredOz::ReportSpillFailure() {
+  const std::optional<std::string> reason = log_.TakeSpillFailure();
+  if (!reason) return;
+  const QString text = Text("Não foi possível guardar o registro em disco: ") +
+                       QString::fromStdString(*reason) +
+                       Text(".\r\nAs linhas mais antigas foram descartadas.");
+  // Shown from the event loop, once this receive event has returned: the
+  // message box's own loop then does not run inside the port's handler.
+  QTimer::singleShot(0, this, [this, text] { Ui().ShowError(this, text); });
 }
 
 void TfrmRiriredOz::ShowReceived() {
@@ -529,13 +584,26 @@ void TfrmRiriredOz::btnLimparClick() {
   SetResultado(QString(), monitor::kGreen);
 }
 
-void TfrmRiriredOz::btnSalvarClick() {
+void TfrmRiriredOz::btnSalvarClick() { SaveLog(monitor::LogRange{}); }
+
+void TfrmRiriredOz::SaveLog(const monitor::LogRange& range) {
+  if (save_ && save_->Running()) return;
   const auto name = Ui().AskSaveFileName(this, QStringLiteral("*.txt"), QStringLiteral("txt"));
   if (!name) return;
   QString path = *name;
   // A name typed without an extension gets the proposed one.
   if (std::filesystem::path(path.toStdString()).extension().empty()) path += QStringLiteral(".txt");
-  monitor::SaveRtf(log_, std::filesystem::path(path.toStdString()));
+  // The dialog's event loop may have started another save meanwhile.
+  if (save_ && save_->Running()) return;
+  save_.reset();
+  // A failed save reaches the default report, as any failed command does;
+  // posted, so that its message box does not run inside the job's poll.
+  save_ = std::make_unique<LogSaveJob>(
+      log_.Snapshot(), std::filesystem::path(path.toStdString()), range, this,
+      [this](std::exception_ptr error) {
+        if (error)
+          QTimer::singleShot(0, this, [error] { ReportUncaughtException(error); });
+      });
 }
 
 void TfrmRiriredOz::btnEnviarClick() {

@@ -4,7 +4,14 @@
 // read the verdict of a test run.
 //
 // Everything here runs on the user-interface thread, the port's received
-// bytes included (they arrive through OnRxChar).
+// bytes included (they arrive through OnRxChar), apart from the workers of a
+// save ("Salvar") and a copy, which read snapshots of the log.
+//
+// The options and the port's settings are saved when the window closes and
+// also as soon as the operator changes one of them (a check box, the format,
+// an accepted line-break byte, the setup dialog's settings), so that a killed
+// program loses none. A save that fails on a change is reported as the one
+// at close is, once for as long as it keeps failing the same way.
 #include <QWidget>
 
 #include <cstdint>
@@ -14,6 +21,7 @@
 #include <span>
 #include <string_view>
 
+#include "app/RepeatedErrorFilter.h"
 #include "monitor/CallerIdMessage.h"
 #include "monitor/log/LogStore.h"
 #include "monitor/MonitorSettings.h"
@@ -27,6 +35,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class LogSaveJob;
 class LogView;
 
 namespace monitor {
@@ -51,8 +60,8 @@ class TfrmRiriredOz : public QWidget,
     // The device Serial works on; the platform's serial device when empty
     // (tests give an in-memory one).
     std::function<std::unique_ptr<cport::device::ComDevice>()> makeDevice;
-    // Loads the options at start and saves them at close; nothing is loaded
-    // or saved when null.
+    // Loads the options at start and saves them on each change and at
+    // close; nothing is loaded or saved when null.
     monitor::SettingsStore* store = nullptr;
     // The local time of day as a fraction of a day, for the report decoder.
     std::function<double()> timeOfDay;
@@ -60,6 +69,9 @@ class TfrmRiriredOz : public QWidget,
     std::filesystem::path programDir;
     // The local date and time the caller-ID message carries.
     std::function<monitor::LocalDateTime()> localNow;
+    // The receive log's memory bound and spill directory (tests use tiny
+    // bounds).
+    monitor::LogStoreOptions logOptions;
   };
 
   explicit TfrmRiriredOz(QWidget* parent = nullptr);
@@ -78,7 +90,8 @@ class TfrmRiriredOz : public QWidget,
   void SerialRxChar(cport::TCustomComPort& sender, int count);
   // Presents bytes as one receive event does. With AutoPageDown set, the
   // log then follows its end (see LogView): no key is pressed and the focus
-  // stays where it is.
+  // stays where it is. A first failure to keep the log on disk is then
+  // reported once, from the event loop.
   void PresentReceived(std::span<const std::uint8_t> bytes);
 
   // Shows the window as the program starts it: maximized, over its restored
@@ -90,6 +103,8 @@ class TfrmRiriredOz : public QWidget,
   void btnConfigurarClick();
   void btnFecharClick();
   void btnLimparClick();
+  // Asks for a file name and saves the log, as it is then, in the
+  // background (LogSaveJob); nothing when a save is still running.
   void btnSalvarClick();
   void cmbFormatoChange();
   void eInicioChange();
@@ -113,6 +128,9 @@ class TfrmRiriredOz : public QWidget,
   void ParseLineBreak(QLineEdit* edit, std::int32_t& setting, const char* invalidMessage);
   void ShowReceived();
   void SetResultado(const QString& text, monitor::Rgb colour);
+  void SaveLog(const monitor::LogRange& range);
+  void ReportSpillFailure();
+  void SaveSettingsOnChange();
 
   // What decoded report frames do to the window.
   void ClearLog() override;
@@ -160,5 +178,8 @@ class TfrmRiriredOz : public QWidget,
   monitor::ReportDecoder decoder_;
   std::unique_ptr<monitor::MonitorIni> monitorIni_;
   std::unique_ptr<cport::TComPort> serial_;
+  std::unique_ptr<LogSaveJob> save_;
+  RepeatedErrorFilter settings_errors_;
+  bool settings_shown_ = false;  // FormCreate has put the loaded settings in the controls
   bool closed_ = false;
 };

@@ -59,8 +59,8 @@ bool StreamForASecond(PtyPair& pty, TfrmRiriredOz& f) {
 bool CaughtUp(TfrmRiriredOz& f) {
   return QTest::qWaitFor([&] {
     const QScrollBar* bar = f.memSerial->verticalScrollBar();
-    return bar->maximum() == f.memSerial->lastPageFirstLine() &&
-           bar->value() == f.memSerial->firstVisibleLine();
+    return static_cast<std::size_t>(bar->maximum()) == f.memSerial->lastPageFirstLine() &&
+           static_cast<std::size_t>(bar->value()) == f.memSerial->firstVisibleLine();
   });
 }
 
@@ -111,7 +111,7 @@ TEST(AutoPageDown, TheLogFollowsItsEndWhileAnotherWindowIsActive) {
   if (!Activate(other)) GTEST_SKIP() << "no window can be activated here";
   f.PresentReceived(std::vector<std::uint8_t>(300, 'x'));
   EXPECT_TRUE(QTest::qWaitFor([&] { return f.memSerial->isAtEnd(); }));
-  EXPECT_GT(f.memSerial->firstVisibleLine(), 200);
+  EXPECT_GT(f.memSerial->firstVisibleLine(), 200u);
   EXPECT_TRUE(other.isActiveWindow());
 }
 
@@ -129,7 +129,7 @@ TEST(AutoPageDown, OperatorScrollingPausesFollowingAndUntickingStopsIt) {
 
   // Reading further up: new bytes leave the view where the operator put it.
   QTest::keyClick(f.memSerial, Qt::Key_PageUp);
-  const int reading = f.memSerial->firstVisibleLine();
+  const std::size_t reading = f.memSerial->firstVisibleLine();
   f.PresentReceived(batch);
   ASSERT_TRUE(CaughtUp(f));
   EXPECT_EQ(f.memSerial->firstVisibleLine(), reading);
@@ -145,7 +145,7 @@ TEST(AutoPageDown, OperatorScrollingPausesFollowingAndUntickingStopsIt) {
 
   // Unticked: the view stays, at once; ticked again: back to the end.
   ASSERT_TRUE(CaughtUp(f));
-  const int before = f.memSerial->firstVisibleLine();
+  const std::size_t before = f.memSerial->firstVisibleLine();
   f.ckbAutoPageDown->click();
   ASSERT_FALSE(f.Settings().AutoPageDown);
   f.PresentReceived(batch);

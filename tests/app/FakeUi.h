@@ -1,6 +1,6 @@
 #pragma once
-// Test doubles for the desktop: message boxes that record their texts and a
-// save dialog with a preset answer.
+// Test doubles for the desktop: message boxes that record their texts, and a
+// question and a save dialog with preset answers.
 #include <QString>
 #include <QStringList>
 
@@ -15,15 +15,22 @@ class FakeUi final : public UiServices {
 
   void ShowError(QWidget*, const QString& text) override { errors << text; }
   void ShowPlain(QWidget*, const QString& text) override { plain << text; }
+  bool AskYesNo(QWidget*, const QString& text) override {
+    questions << text;
+    return yesAnswer;
+  }
   std::optional<QString> AskSaveFileName(QWidget*, const QString& filter,
                                          const QString& suffix) override {
+    ++saveAsks;
     lastFilter = filter;
     lastSuffix = suffix;
     return saveAnswer;
   }
   void ReportUncaught(const QString& message) override { uncaught << message; }
 
-  QStringList errors, plain, uncaught;
+  QStringList errors, plain, uncaught, questions;
+  bool yesAnswer = false;
+  int saveAsks = 0;
   std::optional<QString> saveAnswer;
   QString lastFilter, lastSuffix;
 };

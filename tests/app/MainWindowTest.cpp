@@ -241,6 +241,7 @@ TEST(MainWindow, SaveAddsTheProposedExtensionAndWritesRtf) {
   f.btnSalvar->click();
   EXPECT_EQ(w.ui.lastFilter, "*.txt");
   EXPECT_EQ(w.ui.lastSuffix, "txt");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !f.findChild<QWidget*>("dlgSalvando"); }));
   QFile file(dir.filePath("captura.txt"));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.readAll().startsWith("{\\rtf1"));
@@ -257,6 +258,7 @@ TEST(MainWindow, SaveFailureGoesToTheDefaultReportAndKeepsTheLog) {
   f.PresentReceived(Bytes{'x'});
   w.ui.saveAnswer = QStringLiteral("/nonexistent-dir/sub/log.txt");
   f.btnSalvar->click();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ui.uncaught.isEmpty(); }));
   EXPECT_EQ(w.ui.uncaught.size(), 1);
   EXPECT_EQ(f.Log().LineCount(), 1u);
 }

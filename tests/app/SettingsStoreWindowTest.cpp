@@ -1,6 +1,6 @@
 // The main window with the real settings store over a registry file in a
-// temporary directory: closing and starting again, connecting at start, and
-// store failures at start and close.
+// temporary directory: closing and starting again, changes stored at once,
+// connecting at start, and store failures at start, on a change and at close.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -8,11 +8,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QtTest/QTest>
 #include <filesystem>
 #include <string>
 
 #include "../cport/TempDir.h"
 #include "../cport/device/PtyPair.h"
+#include "../cport/setup/SetupTestSupport.h"
 #include "FakeUi.h"
 #include "app/frRiriredOz.h"
 #include "cport/ComPort.h"
@@ -32,9 +34,9 @@ const std::string kHead = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel
 // as main() does.
 struct ProgramRun {
   explicit ProgramRun(const fs::path& directory)
-      : store([this](
-                  const std::string& text) { ui.ShowError(nullptr, QString::fromStdString(text)); },
-              directory),
+      : store(
+            [](const std::string& text) { Ui().ShowError(nullptr, QString::fromStdString(text)); },
+            directory),
         form(MakeOptions(&store)) {}
   static TfrmRiriredOz::Options MakeOptions(monitor::SettingsStore* store) {
     TfrmRiriredOz::Options options;
@@ -70,7 +72,6 @@ TEST_F(SettingsStoreWindow, ClosingAndStartingAgainBringsBackEveryOptionAndPortS
     f.Serial().SetStopBits(cport::TStopBits::sbTwoStopBits);
     f.Serial().SetDataBits(cport::TDataBits::dbSeven);
     f.Serial().Parity().SetBits(cport::TParityBits::prOdd);
-    EXPECT_FALSE(fs::exists(File())) << "nothing is stored before the window closes";
     f.close();
     EXPECT_TRUE(first.ui.errors.isEmpty());
   }
@@ -90,6 +91,50 @@ TEST_F(SettingsStoreWindow, ClosingAndStartingAgainBringsBackEveryOptionAndPortS
   EXPECT_EQ(f.Serial().DataBits(), cport::TDataBits::dbSeven);
   EXPECT_EQ(f.Serial().Parity().Bits(), cport::TParityBits::prOdd);
   EXPECT_FALSE(f.Serial().Connected());
+}
+
+// What a killed program leaves: every option the operator changed, and the
+// port settings chosen in the setup dialog, are stored before any close.
+TEST_F(SettingsStoreWindow, EachChangeIsStoredAtOnce) {
+  cport::testing::FedPortNames names({"ttyS4"});
+  ProgramRun first(Directory());
+  TfrmRiriredOz& f = first.form;
+  f.show();
+  f.ckbMostrarTempo->click();
+  QTest::keyClick(f.cmbFormato, Qt::Key_Down);
+  QTest::keyClicks(f.eFinal, "10");
+  cport::testing::DialogDriver driver([](cport::TComSetupFrm& form) {
+    cport::testing::Pick(*form.Combo1, "ttyS4");
+    cport::testing::Pick(*form.Combo2, "19200");
+    form.Button1->click();
+  });
+  f.btnConfigurar->click();
+  ASSERT_TRUE(driver.Shown());
+
+  ProgramRun second(Directory());
+  EXPECT_TRUE(second.form.ckbMostrarTempo->isChecked());
+  EXPECT_EQ(second.form.cmbFormato->currentIndex(), 1);
+  EXPECT_EQ(second.form.eFinal->text(), "10");
+  EXPECT_EQ(second.form.Serial().Port(), "ttyS4");
+  EXPECT_EQ(second.form.Serial().BaudRate(), cport::TBaudRate::br19200);
+  EXPECT_TRUE(second.ui.errors.isEmpty()) << second.ui.errors.join("\n").toStdString();
+}
+
+// A full disk or an unwritable place: one box for a run of failing changes,
+// and the close reports as it always has.
+TEST_F(SettingsStoreWindow, AChangeThatKeepsFailingToSaveIsReportedOnce) {
+  WriteBytes(dir / "plain", "");
+  ProgramRun run(dir / "plain" / "RiriredOZ");
+  TfrmRiriredOz& f = run.form;
+  f.show();
+  f.ckbMostrarTempo->click();
+  f.ckbMostrarTempo->click();
+  f.ckbAutoLimparLog->click();
+  ASSERT_EQ(run.ui.errors.size(), 1);
+  EXPECT_TRUE(run.ui.errors[0].startsWith(kPrefix + "Failed to set data for 'Port'"));
+  f.close();
+  EXPECT_EQ(run.ui.errors.size(), 2);
+  EXPECT_EQ(run.ui.errors[1], run.ui.errors[0]);
 }
 
 TEST_F(SettingsStoreWindow, AutoConectarOpensAPresentPortAtStart) {
