@@ -8,7 +8,10 @@
 #              /proc/self/exe, which names the real file, so the link does not
 #              move "beside the executable"); the fixture simulator beside it
 #              with the link bin/ririredoz-fixture-sim; the desktop entry and
-#              the icon. The Debian package holds this component.
+#              the icon; the manual pages of both programs, made with
+#              help2man from their --help texts; and in share/doc/ririredoz
+#              the copyright file and the changelog. The Debian package holds
+#              this component.
 #   cport_dev  the serial port component for other programs: its static
 #              libraries, its headers under include/cport and the CMake
 #              package "cport" (find_package(cport) -> cport::cport;
@@ -48,6 +51,60 @@ if(RIRIRED_BUILD_GUI)
 endif()
 install(TARGETS fixture_sim RUNTIME DESTINATION ${RIRIRED_PROGRAM_DIR} COMPONENT monitor)
 riri_install_program_link(ririredoz-fixture-sim fixture_sim)
+
+# A tree configured before keeps its cached maintainer; the earlier default,
+# at localhost, is no address Debian takes.
+if(RIRIRED_PACKAGE_MAINTAINER STREQUAL "Ririred OZ maintainers <ririredoz@localhost>")
+  unset(RIRIRED_PACKAGE_MAINTAINER CACHE)
+endif()
+set(RIRIRED_PACKAGE_MAINTAINER
+    "Ririred OZ maintainers <maintainers@users.noreply.c-seed-752cd95e.example>" CACHE STRING
+    "Maintainer field of the Debian package (the address the project's commits carry)")
+
+# ---- Manual pages: help2man runs each program with --help (and --version)
+# through a link of its installed name, so that the page names it so. The
+# programs answer those without a display; standard error is left out, so a
+# program that fails to answer fails the build instead of making a page of
+# its error. Compressed as Debian wants them,
+# with no name or time in the gzip header (-n), so a rebuild is the same.
+find_program(HELP2MAN_EXECUTABLE help2man)
+find_program(GZIP_EXECUTABLE gzip REQUIRED)
+function(riri_manual_page name target summary)
+  set(_dir ${_riri_generated}/man)
+  set(_page ${_dir}/${name}.1.gz)
+  add_custom_command(OUTPUT ${_page}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_dir}
+    COMMAND ${CMAKE_COMMAND} -E create_symlink $<TARGET_FILE:${target}> ${_dir}/${name}
+    COMMAND ${HELP2MAN_EXECUTABLE} --no-info ${ARGN} --name=${summary}
+            --output=${_dir}/${name}.1 ${_dir}/${name}
+    COMMAND ${GZIP_EXECUTABLE} -9nf ${_dir}/${name}.1
+    DEPENDS ${target} VERBATIM)
+  install(FILES ${_page} DESTINATION share/man/man1 COMPONENT monitor)
+  set_property(DIRECTORY APPEND PROPERTY _riri_manual_pages ${_page})
+endfunction()
+if(HELP2MAN_EXECUTABLE)
+  if(RIRIRED_BUILD_GUI)
+    riri_manual_page(ririredoz RiriredOz "serial monitor for a telephony (caller-ID) test bench")
+  endif()
+  # The simulator has no --version: the project's version stands in.
+  riri_manual_page(ririredoz-fixture-sim fixture_sim
+                   "stand-in for the telephony test fixture on a serial line"
+                   --version-string=${PROJECT_VERSION})
+  get_property(_pages DIRECTORY PROPERTY _riri_manual_pages)
+  add_custom_target(manual_pages ALL DEPENDS ${_pages})
+else()
+  message(WARNING "help2man not found: no manual pages (scripts/install-deps.sh installs it)")
+endif()
+
+# ---- share/doc/ririredoz: the copyright file, and the changelog, compressed
+# (changelog.gz: the package is native, the project's own).
+configure_file(${PROJECT_SOURCE_DIR}/data/debian/changelog.in ${_riri_generated}/changelog @ONLY)
+add_custom_command(OUTPUT ${_riri_generated}/changelog.gz
+  COMMAND ${GZIP_EXECUTABLE} -9nkf ${_riri_generated}/changelog
+  DEPENDS ${_riri_generated}/changelog VERBATIM)
+add_custom_target(package_changelog ALL DEPENDS ${_riri_generated}/changelog.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright ${_riri_generated}/changelog.gz
+        DESTINATION share/doc/ririredoz COMPONENT monitor)
 
 # ---- The port component as a CMake package ----------------------------------
 set_target_properties(cport_device PROPERTIES EXPORT_NAME device)
@@ -98,13 +155,14 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 port: as characters, decimal or hexadecimal numbers, or decoded as the\n\
 fixture's test reports with coloured lines and the verdict of the run.\n\
 Includes the fixture simulator (ririredoz-fixture-sim).")
-set(RIRIRED_PACKAGE_MAINTAINER "Ririred OZ maintainers <ririredoz@localhost>" CACHE STRING
-    "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT ${RIRIRED_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Beside what dpkg-shlibdeps finds: Qt's own translations (the file dialog,
+# the message boxes' buttons in the operator's language).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 set(CPACK_STRIP_FILES ON)
 # The description file as a configuration file of the package, in /etc.
 set(CPACK_RIRIRED_PROGRAM_DIR ${RIRIRED_PROGRAM_DIR})

@@ -7,10 +7,12 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev
+  qt6-translations-l10n  # Qt's own texts (file dialog, message box buttons) translated
   libgtest-dev libgmock-dev libbenchmark-dev
   gettext unrtf xvfb xauth
   clang libclang-rt-14-dev  # the libFuzzer targets (scripts/run-fuzzers.sh)
   dpkg-dev strace  # the package test: dpkg-shlibdeps, and the files the program opens
+  help2man lintian  # the package's manual pages, and the package test's check of it
   "$@"
 )
 

@@ -1,11 +1,38 @@
 #include "app/Translation.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QPointer>
+#include <QTranslator>
+
 #include <libintl.h>
 
 #include <clocale>
 #include <cstdlib>
+#include <memory>
 
 #include "cport/ComTranslation.h"
+
+namespace {
+
+// Qt's catalogue of the language, installed on the application; none when
+// Qt has no file for the language.
+void SetUpQtTranslation(const std::string& language) {
+  // Owned by the application, which may have deleted it since.
+  static QPointer<QTranslator> installed;
+  auto* app = QCoreApplication::instance();
+  if (!app) return;
+  delete installed.data();  // removes itself from the application
+  auto translator = std::make_unique<QTranslator>(app);
+  // load() tries qtbase_pt_BR.qm, then qtbase_pt.qm.
+  if (translator->load(QStringLiteral("qtbase_") + QString::fromStdString(language),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+      QCoreApplication::installTranslator(translator.get())) {
+    installed = translator.release();
+  }
+}
+
+}  // namespace
 
 std::string TranslationLanguage(std::optional<std::string_view> lang,
                                 std::string_view userLocale) {
@@ -29,4 +56,5 @@ void SetUpTranslation(const std::filesystem::path& executableDir, const std::str
   bind_textdomain_codeset("default", "UTF-8");
   textdomain("default");  // also makes a changed LANGUAGE take effect
   cport::InitComPortTranslation(localeDir);
+  SetUpQtTranslation(language);
 }

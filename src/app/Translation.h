@@ -1,5 +1,8 @@
 #pragma once
-// The program's one translator: GNU gettext, set up once at start.
+// The program's translators, set up once at start: GNU gettext for the
+// program's and the port component's texts, and Qt's own catalogue (qtbase:
+// the file dialog, the buttons of message boxes) from Qt's translations
+// directory, for the same language.
 //
 // The language is LANG up to its first "." (pt_BR.UTF-8 -> pt_BR), or, when
 // LANG is not set, the user's locale as language_COUNTRY. Catalogues live
@@ -10,7 +13,9 @@
 // Only the messages category of the C locale is touched, so numbers are
 // formatted as before everywhere in the program; and it works whether or not
 // the operating system has a locale for the language generated. Call after
-// the QApplication exists (its constructor resets the C locale).
+// the QApplication exists (its constructor resets the C locale). Called
+// again, it replaces the Qt catalogue it installed; a language Qt has no
+// catalogue for (or "en") leaves Qt's texts in English.
 #include <filesystem>
 #include <optional>
 #include <string>

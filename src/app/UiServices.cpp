@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <libintl.h>
+
 #include <stdexcept>
 
 namespace {
@@ -18,7 +20,9 @@ UiServices* g_services = nullptr;
 }  // namespace
 
 void DesktopUiServices::ShowError(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
+  // The title in the operator's language (the program's catalogue).
+  QMessageBox box(QMessageBox::Critical, QString::fromUtf8(gettext("Error")), text,
+                  QMessageBox::Ok, parent);
   box.exec();
 }
 

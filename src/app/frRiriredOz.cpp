@@ -346,6 +346,7 @@ void TfrmRiriredOz::BuildControls() {
 void TfrmRiriredOz::FormCreate() {
   monitor::SetStartDefaults(settings_);
   if (options_.store) options_.store->Load(settings_, *serial_);
+  ApplyOverrides();
 
   try {
     const std::filesystem::path dir =
@@ -370,7 +371,7 @@ void TfrmRiriredOz::FormCreate() {
   // From here on a changed option is the operator's, and is saved.
   settings_shown_ = true;
 
-  if (settings_.AutoConectar) {
+  if (settings_.AutoConectar || options_.overrides.connect) {
     try {
       bbtnConectarClick();
     } catch (...) {
@@ -390,7 +391,7 @@ void TfrmRiriredOz::FormClose() {
   // A save still running is cancelled: it leaves no file, and its thread
   // ends within a step of lines.
   save_.reset();
-  if (options_.store) options_.store->Save(settings_, *serial_);
+  SaveSettings();
   // Receive events that still arrive before the port goes find no reader
   // and describe every code as "***".
   monitorIni_.reset();
@@ -428,15 +429,55 @@ void TfrmRiriredOz::btnConfigurarClick() {
                            serial_->DataBits(), serial_->Parity().Bits());
   };
   const auto before = stored();
+  const std::int32_t custom_before = serial_->CustomBaudRate();
   cport::ExecuteSetupDialog(*serial_);
+  // A setting the operator changed here is theirs now, whatever the command
+  // line said.
+  if (serial_->Port() != std::get<0>(before)) stored_under_override_.port.reset();
+  if (serial_->BaudRate() != std::get<1>(before) || serial_->CustomBaudRate() != custom_before)
+    stored_under_override_.baud.reset();
   if (stored() != before) SaveSettingsOnChange();
+}
+
+void TfrmRiriredOz::ApplyOverrides() {
+  const CommandLineOverrides& o = options_.overrides;
+  if (o.port) {
+    stored_under_override_.port = serial_->Port();
+    serial_->SetPort(*o.port);
+  }
+  if (o.baudRate) {
+    stored_under_override_.baud = std::make_pair(serial_->BaudRate(), serial_->CustomBaudRate());
+    if (*o.baudRate == cport::TBaudRate::brCustom) serial_->SetCustomBaudRate(o.customBaudRate);
+    serial_->SetBaudRate(*o.baudRate);
+  }
+  if (o.formato) {
+    stored_under_override_.formato = settings_.Formato;
+    settings_.Formato = *o.formato;
+  }
+}
+
+void TfrmRiriredOz::SaveSettings() {
+  if (!options_.store) return;
+  const StoredUnderOverride& kept = stored_under_override_;
+  if (!kept.port && !kept.baud && !kept.formato) return options_.store->Save(settings_, *serial_);
+  // What this run's command line set goes to the store as it was loaded.
+  monitor::MonitorSettings settings = settings_;
+  if (kept.formato) settings.Formato = *kept.formato;
+  cport::TComPort port;
+  port.SetPort(kept.port ? *kept.port : serial_->Port());
+  port.SetCustomBaudRate(kept.baud ? kept.baud->second : serial_->CustomBaudRate());
+  port.SetBaudRate(kept.baud ? kept.baud->first : serial_->BaudRate());
+  port.SetStopBits(serial_->StopBits());
+  port.SetDataBits(serial_->DataBits());
+  port.Parity().SetBits(serial_->Parity().Bits());
+  options_.store->Save(settings, port);
 }
 
 void TfrmRiriredOz::SaveSettingsOnChange() {
   if (!options_.store || !settings_shown_ || closed_) return;
   // The store reports its own failures, through Ui(): the filter keeps a
   // full disk from popping a box at every click.
-  settings_errors_.Run([this] { options_.store->Save(settings_, *serial_); });
+  settings_errors_.Run([this] { SaveSettings(); });
 }
 
 void TfrmRiriredOz::btnFecharClick() {
@@ -454,6 +495,7 @@ void TfrmRiriredOz::cmbFormatoChange() {
   const auto formato = static_cast<std::uint8_t>(index);
   if (formato == settings_.Formato) return;
   settings_.Formato = formato;
+  stored_under_override_.formato.reset();
   SaveSettingsOnChange();
 }
 

@@ -18,9 +18,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <utility>
 
+#include "app/CommandLine.h"
 #include "app/RepeatedErrorFilter.h"
 #include "monitor/CallerIdMessage.h"
 #include "monitor/log/LogStore.h"
@@ -72,6 +76,10 @@ class TfrmRiriredOz : public QWidget,
     // The receive log's memory bound and spill directory (tests use tiny
     // bounds).
     monitor::LogStoreOptions logOptions;
+    // What the command line sets for this run (CommandLine.h): applied over
+    // the loaded settings, and never stored unless the operator changes that
+    // setting in the window.
+    CommandLineOverrides overrides;
   };
 
   explicit TfrmRiriredOz(QWidget* parent = nullptr);
@@ -181,5 +189,14 @@ class TfrmRiriredOz : public QWidget,
   std::unique_ptr<LogSaveJob> save_;
   RepeatedErrorFilter settings_errors_;
   bool settings_shown_ = false;  // FormCreate has put the loaded settings in the controls
+  // The loaded values a command-line override hides, stored in its place
+  // until the operator changes that setting in the window.
+  struct StoredUnderOverride {
+    std::optional<std::string> port;
+    std::optional<std::pair<cport::TBaudRate, std::int32_t>> baud;
+    std::optional<std::uint8_t> formato;
+  } stored_under_override_;
+  void ApplyOverrides();
+  void SaveSettings();
   bool closed_ = false;
 };

@@ -33,14 +33,16 @@ const std::string kHead = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravel
 // One run of the program: the window over a store in `directory`, reporting
 // as main() does.
 struct ProgramRun {
-  explicit ProgramRun(const fs::path& directory)
+  explicit ProgramRun(const fs::path& directory, CommandLineOverrides overrides = {})
       : store(
             [](const std::string& text) { Ui().ShowError(nullptr, QString::fromStdString(text)); },
             directory),
-        form(MakeOptions(&store)) {}
-  static TfrmRiriredOz::Options MakeOptions(monitor::SettingsStore* store) {
+        form(MakeOptions(&store, std::move(overrides))) {}
+  static TfrmRiriredOz::Options MakeOptions(monitor::SettingsStore* store,
+                                            CommandLineOverrides overrides) {
     TfrmRiriredOz::Options options;
     options.store = store;
+    options.overrides = std::move(overrides);
     return options;
   }
   FakeUi ui;
@@ -208,6 +210,38 @@ TEST_F(SettingsStoreWindow, AnUnwritableLocationReportsPortOnceAndTheWindowStill
                     (dir / "plain" / "RiriredOZ" / "HKEY_LOCAL_MACHINE.reg").string()) +
                 ": Not a directory");
   EXPECT_TRUE(run.ui.uncaught.isEmpty());
+}
+
+// The command line's port, speed and format hold for that run only: a save
+// (at a change, at close) stores what was loaded, until the operator changes
+// that setting in the window.
+TEST_F(SettingsStoreWindow, CommandLineSettingsAreNotStoredUnlessTheOperatorChangesThem) {
+  WriteBytes(File(), kHead + "\"Port\"=\"ttyS4\"\r\n\"BaudRate\"=dword:00000007\r\n"
+                             "\"Formato\"=dword:00000001\r\n");
+  CommandLineOverrides overrides;
+  overrides.port = "/dev/ttyUSB3";
+  overrides.baudRate = cport::TBaudRate::brCustom;
+  overrides.customBaudRate = 250000;
+  overrides.formato = monitor::kFormatoRiriredOz;
+  {
+    ProgramRun run(Directory(), overrides);
+    TfrmRiriredOz& f = run.form;
+    EXPECT_EQ(f.Serial().Port(), "/dev/ttyUSB3");
+    EXPECT_EQ(f.Serial().CustomBaudRate(), 250000);
+    EXPECT_EQ(f.cmbFormato->currentIndex(), 3);
+    f.ckbMostrarTempo->setChecked(true);  // saved at once, beside the loaded port
+    const std::string saved = ReadBytes(File());
+    EXPECT_NE(saved.find("\"Port\"=\"ttyS4\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\"BaudRate\"=dword:00000007"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\"Formato\"=dword:00000001"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\"MostrarTempo\"=dword:00000001"), std::string::npos) << saved;
+    f.cmbFormato->setCurrentIndex(2);  // the operator's own choice is stored
+    emit f.cmbFormato->activated(2);
+    f.close();
+  }
+  const std::string saved = ReadBytes(File());
+  EXPECT_NE(saved.find("\"Port\"=\"ttyS4\""), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\"Formato\"=dword:00000002"), std::string::npos) << saved;
 }
 
 }  // namespace

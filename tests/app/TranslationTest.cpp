@@ -1,12 +1,22 @@
 // The program's translation set-up with the catalogues the build puts
 // beside the executable.
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QPushButton>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/Translation.h"
+#include "app/UiServices.h"
 #include "cport/ComError.h"
 #include "cport/ComMessages.h"
 
@@ -14,6 +24,19 @@ namespace {
 
 std::string OpenFailure() {
   return cport::EComPort(cport::PortError::OpenFailed, 2).what();
+}
+
+// Runs `read` on the modal window once it shows, and closes it.
+void OnModal(const std::function<void(QWidget&)>& read) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [poll, read] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      poll->deleteLater();
+      read(*modal);
+      modal->close();
+    }
+  });
+  poll->start(5);
 }
 
 }  // namespace
@@ -41,4 +64,27 @@ TEST(Translation, PortMessagesFollowTheLanguageAndNumbersStayAsTheyWere) {
   char number[16];
   std::snprintf(number, sizeof number, "%.1f", 1.5);
   EXPECT_STREQ(number, "1.5");
+}
+
+TEST(Translation, QtsOwnTextsAndTheErrorTitleFollowTheLanguage) {
+  ASSERT_TRUE(QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                                QStringLiteral("/qtbase_pt_BR.qm")))
+      << "Qt's translations (qt6-translations-l10n) are not installed";
+  SetUpTranslation(RIRIRED_BINARY_DIR, TranslationLanguage("pt_BR.UTF-8", ""));
+  DesktopUiServices desktop;
+  QString errorTitle, saveTitle, cancel;
+  OnModal([&](QWidget& box) { errorTitle = box.windowTitle(); });
+  desktop.ShowError(nullptr, QStringLiteral("x"));
+  OnModal([&](QWidget& dialog) {
+    saveTitle = dialog.windowTitle();
+    if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+      if (auto* button = buttons->button(QDialogButtonBox::Cancel)) cancel = button->text();
+    }
+  });
+  desktop.AskSaveFileName(nullptr, QStringLiteral("RTF (*.rtf)"), QStringLiteral("rtf"));
+  SetUpTranslation(RIRIRED_BINARY_DIR, "en");
+
+  EXPECT_EQ(errorTitle, QStringLiteral("Erro"));
+  EXPECT_EQ(saveTitle, QStringLiteral("Salvar como"));
+  EXPECT_EQ(cancel, QStringLiteral("Cancelar"));
 }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -272,7 +273,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.help) {
-    std::cout << SimUsage();
+    std::cout << SimUsage(std::filesystem::path(argv[0]).filename().string());
     return 0;
   }
   try {

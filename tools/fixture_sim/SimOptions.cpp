@@ -17,8 +17,9 @@ std::uint64_t ParseCount(std::string_view option, std::string_view text, std::ui
 
 }  // namespace
 
-std::string_view SimUsage() {
-  return "usage: fixture_sim [options]\n"
+std::string SimUsage(std::string_view program) {
+  return "Usage: " + std::string(program) +
+         " [options]\n"
          "Stands in for the test fixture: plays a script of bytes, test report frames,\n"
          "pauses and paced streams onto a serial line.\n"
          "\n"

@@ -34,7 +34,8 @@ class UsageError : public std::runtime_error {
 // option, a missing or bad value, or options that exclude each other.
 SimOptions ParseSimOptions(std::span<const std::string_view> args);
 
-// The text of --help.
-std::string_view SimUsage();
+// The text of --help; its usage line names the program `program`, as it was
+// started (fixture_sim in the build tree, ririredoz-fixture-sim installed).
+std::string SimUsage(std::string_view program);
 
 }  // namespace fixture_sim

@@ -92,7 +92,7 @@ void TComSelect::ApplyChoice() {
     case cpPort:
       // Nothing chosen yet: the port keeps the name it has rather than lose
       // it to an empty one.
-      if (!pendingPort_.empty()) port_->SetPort(pendingPort_);
+      if (IsSettablePortName(pendingPort_)) port_->SetPort(pendingPort_);
       break;
     case cpBaudRate:
       port_->SetBaudRate(pendingBaudRate_);

@@ -18,6 +18,10 @@ namespace cport {
 
 class TCustomComPort;
 
+// Whether a chosen port name is ever set on a port: an empty one is not (the
+// port keeps the name it has).
+inline bool IsSettablePortName(const std::string& Name) noexcept { return !Name.empty(); }
+
 class TComSelect {
  public:
   // `items` is the list this selector fills; it must outlive the selector.
