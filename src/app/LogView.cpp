@@ -480,6 +480,13 @@ QMenu* LogView::createContextMenu(QWidget* parent) {
   all->setObjectName(QStringLiteral("actSelecionarTudo"));
   all->setShortcut(QKeySequence::SelectAll);
   all->setEnabled(log_.LineCount() != 0);
+  bool separated = false;
+  for (const QPointer<QAction>& action : extra_actions_) {
+    if (!action) continue;
+    if (!separated) menu->addSeparator();
+    separated = true;
+    menu->addAction(action);
+  }
   return menu;
 }
 

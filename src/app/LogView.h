@@ -37,6 +37,8 @@
 //
 // User-interface thread only, like the store, which must outlive the view.
 #include <QAbstractScrollArea>
+#include <QList>
+#include <QPointer>
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
@@ -51,6 +53,7 @@
 #include "monitor/log/LogStore.h"
 
 class LogTextJob;
+class QAction;
 class QMenu;
 class QTextLayout;
 
@@ -81,6 +84,9 @@ class LogView : public QAbstractScrollArea {
   // The context menu: "Copiar" (objectName "actCopiar") and
   // "Selecionar tudo" ("actSelecionarTudo"). The caller owns it.
   QMenu* createContextMenu(QWidget* parent);
+  // Adds an action of the window's own to the context menu, after the
+  // view's own entries and a separator. The caller keeps it alive.
+  void addMenuAction(QAction* action) { extra_actions_.append(action); }
 
   // The line at the top of the view.
   std::size_t firstVisibleLine() const;
@@ -177,4 +183,5 @@ class LogView : public QAbstractScrollArea {
   mutable qreal row_height_ = 0;
   mutable qreal row_baseline_ = 0;  // from the top of a row
   mutable bool widths_known_ = false;
+  QList<QPointer<QAction>> extra_actions_;
 };

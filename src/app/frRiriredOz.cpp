@@ -1,5 +1,6 @@
 #include "app/frRiriredOz.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -90,9 +91,21 @@ TfrmRiriredOz::TfrmRiriredOz(Options options, QWidget* parent)
   };
   // The button follows the port, also when the port closes by itself (its
   // device went away).
-  serial_->OnAfterOpen = [this](cport::TCustomComPort&) { SetConnectButtonKind(false); };
-  serial_->OnAfterClose = [this](cport::TCustomComPort&) { SetConnectButtonKind(true); };
+  serial_->OnAfterOpen = [this](cport::TCustomComPort&) {
+    SetConnectButtonKind(false);
+    if (line_) line_->PortOpened();
+  };
+  serial_->OnAfterClose = [this](cport::TCustomComPort&) {
+    SetConnectButtonKind(true);
+    if (line_) line_->PortClosed();
+  };
   BuildControls();
+  line_ = new PortLineMonitor(*serial_, log_, *memSerial, *pnPortStatus, settings_,
+                              options_.timeOfDay ? options_.timeOfDay : monitor::LocalTimeOfDay,
+                              this);
+  // While a lost port is waited for, the button offers to stop waiting.
+  connect(line_, &PortLineMonitor::reconnectingChanged, this,
+          [this](bool on) { SetConnectButtonKind(!on && !serial_->Connected()); });
   FormCreate();
 }
 
@@ -100,6 +113,7 @@ TfrmRiriredOz::~TfrmRiriredOz() {
   FormClose();
   // The port goes first: closing it may still deliver events that reach the
   // log and its view, which must then still exist.
+  if (line_) line_->ExpectClose();
   try {
     serial_.reset();
   } catch (...) {
@@ -217,6 +231,11 @@ void TfrmRiriredOz::BuildControls() {
   grbxQuebra->hide();
 
   pnLeds = MakePanel(pnDireita, "pnLeds", false);
+  pnPortStatus = new PortStatusPanel(pnLeds);
+  pnPortStatus->installEventFilter(this);
+  actMostrarSinais = new QAction(Text("Mostrar sinais da linha"), this);
+  actMostrarSinais->setObjectName(QStringLiteral("actMostrarSinais"));
+  actMostrarSinais->setCheckable(true);
   pnDireita->installEventFilter(this);
   // The positions above are the design; captions at this machine's font may
   // need more room, and the panel widens with them.
@@ -300,6 +319,7 @@ void TfrmRiriredOz::BuildControls() {
   connect(btnFechar, &QPushButton::clicked, this, guarded([this] { btnFecharClick(); }));
   connect(ckbAutoConectar, &QCheckBox::toggled, this, [this](bool on) {
     settings_.AutoConectar = on;
+    if (!on && line_) line_->StopReconnecting();
     SaveSettingsOnChange();
   });
   connect(ckbAutoPageDown, &QCheckBox::toggled, this, [this](bool on) {
@@ -315,6 +335,11 @@ void TfrmRiriredOz::BuildControls() {
     settings_.MostrarTempo = on;
     SaveSettingsOnChange();
   });
+  connect(actMostrarSinais, &QAction::toggled, this, [this](bool on) {
+    settings_.MostrarSinais = on;
+    SaveSettingsOnChange();
+  });
+  memSerial->addMenuAction(actMostrarSinais);
   connect(cmbFormato, &QComboBox::activated, this, [this] { cmbFormatoChange(); });
   connect(cmbFormato->lineEdit(), &QLineEdit::textEdited, this, [this] { cmbFormatoChange(); });
   connect(eInicio, &QLineEdit::textChanged, this, [this] { eInicioChange(); });
@@ -367,6 +392,7 @@ void TfrmRiriredOz::FormCreate() {
   ckbAutoPageDown->setChecked(settings_.AutoPageDown);
   ckbAutoLimparLog->setChecked(settings_.AutoLimparLog);
   ckbMostrarTempo->setChecked(settings_.MostrarTempo);
+  actMostrarSinais->setChecked(settings_.MostrarSinais);
   memSerial->setFollowEnd(settings_.AutoPageDown);
   // From here on a changed option is the operator's, and is saved.
   settings_shown_ = true;
@@ -391,6 +417,7 @@ void TfrmRiriredOz::FormClose() {
   // A save still running is cancelled: it leaves no file, and its thread
   // ends within a step of lines.
   save_.reset();
+  if (line_) line_->StopReconnecting();
   SaveSettings();
   // Receive events that still arrive before the port goes find no reader
   // and describe every code as "***".
@@ -413,12 +440,28 @@ void TfrmRiriredOz::SetConnectButtonKind(bool okKind) {
 }
 
 void TfrmRiriredOz::bbtnConectarClick() {
+  // "Desconectar" while a lost port is waited for stops the wait.
+  if (line_->Reconnecting()) {
+    line_->StopReconnecting();
+    SetConnectButtonKind(true);
+    return;
+  }
   if (!serial_->Connected()) {
     serial_->OpenPort();
     SetConnectButtonKind(false);
   } else {
-    serial_->ClosePort();
+    ClosePortOnPurpose();
     SetConnectButtonKind(true);
+  }
+}
+
+void TfrmRiriredOz::ClosePortOnPurpose() {
+  line_->ExpectClose();
+  try {
+    serial_->ClosePort();
+  } catch (...) {
+    line_->ExpectClose(false);  // still open: a later close is a loss again
+    throw;
   }
 }
 
@@ -430,7 +473,16 @@ void TfrmRiriredOz::btnConfigurarClick() {
   };
   const auto before = stored();
   const std::int32_t custom_before = serial_->CustomBaudRate();
-  cport::ExecuteSetupDialog(*serial_);
+  // A new port name for an open port closes and reopens it: no loss.
+  line_->ExpectClose();
+  try {
+    cport::ExecuteSetupDialog(*serial_);
+  } catch (...) {
+    line_->ExpectClose(false);
+    throw;
+  }
+  line_->ExpectClose(false);
+  line_->SettingsChanged();
   // A setting the operator changed here is theirs now, whatever the command
   // line said.
   if (serial_->Port() != std::get<0>(before)) stored_under_override_.port.reset();
@@ -481,7 +533,8 @@ void TfrmRiriredOz::SaveSettingsOnChange() {
 }
 
 void TfrmRiriredOz::btnFecharClick() {
-  if (serial_->Connected()) serial_->ClosePort();
+  line_->StopReconnecting();
+  if (serial_->Connected()) ClosePortOnPurpose();
   close();
 }
 
@@ -536,12 +589,21 @@ bool TfrmRiriredOz::eventFilter(QObject* watched, QEvent* event) {
     if (watched == pnAbaixo) {
       pnAbaixoCanResize(pnAbaixo->width());
     } else if (watched == pnDireita) {
-      // pnLeds: aligned to the bottom of the right-hand panel, 21 high.
-      const QRect inner = pnDireita->contentsRect();
-      pnLeds->setGeometry(inner.left(), inner.bottom() + 1 - 21, inner.width(), 21);
+      PlacePortStatus();
     }
+  } else if (event->type() == QEvent::FontChange && watched == pnPortStatus) {
+    PlacePortStatus();
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void TfrmRiriredOz::PlacePortStatus() {
+  // pnLeds: aligned to the bottom of the right-hand panel, as high as the
+  // port status it holds needs at its font.
+  const QRect inner = pnDireita->contentsRect();
+  const int height = pnPortStatus->neededHeight();
+  pnLeds->setGeometry(inner.left(), inner.bottom() + 1 - height, inner.width(), height);
+  pnPortStatus->setGeometry(0, 0, inner.width(), height);
 }
 
 void TfrmRiriredOz::SerialRxChar(cport::TCustomComPort& sender, int count) {

@@ -25,6 +25,8 @@
 #include <utility>
 
 #include "app/CommandLine.h"
+#include "app/PortLineMonitor.h"
+#include "app/PortStatusPanel.h"
 #include "app/RepeatedErrorFilter.h"
 #include "monitor/CallerIdMessage.h"
 #include "monitor/log/LogStore.h"
@@ -32,6 +34,7 @@
 #include "monitor/ReceivePresenter.h"
 #include "monitor/ReportDecoder.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -169,6 +172,10 @@ class TfrmRiriredOz : public QWidget,
   QLineEdit* eInicio = nullptr;
   QLineEdit* eFinal = nullptr;
   QFrame* pnLeds = nullptr;
+  // In pnLeds: the open port, its framing and its modem lines.
+  PortStatusPanel* pnPortStatus = nullptr;
+  // The log's context menu entry that shows modem-line changes in the log.
+  QAction* actMostrarSinais = nullptr;
   QLabel* lbResultado = nullptr;
   QLabel* Label1 = nullptr;
   QLineEdit* eEnviar = nullptr;
@@ -199,4 +206,10 @@ class TfrmRiriredOz : public QWidget,
   void ApplyOverrides();
   void SaveSettings();
   bool closed_ = false;
+  // Marked lines, the status panel and reconnection; made once the controls
+  // exist, before the port first opens.
+  PortLineMonitor* line_ = nullptr;
+  // Closes the port as the operator asked (no loss to report).
+  void ClosePortOnPurpose();
+  void PlacePortStatus();
 };

@@ -2,6 +2,7 @@
 // fixture's side) reach the log live, in order and complete; the port that
 // loses its device closes itself; closing the window or the port while
 // bytes stream in is safe.
+#include <QCheckBox>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -173,8 +174,9 @@ TEST(LiveMonitor, ADeviceThatGoesAwayDuringAStreamIsReportedOnceAndThePortCloses
   EXPECT_EQ(w.form.bbtnConectar->text(), "&Conectar");
   EXPECT_TRUE(w.form.bbtnConectar->isDefault());
   EXPECT_FALSE(w.form.Serial().EventMonitorRunning());
-  // What was shown is the stream's beginning, in order.
-  EXPECT_EQ(LinesMatching(w.form.Log(), bytes, monitor::ByteForm::Character), w.Lines());
+  // What was shown is the stream's beginning, in order, then the loss.
+  EXPECT_EQ(LinesMatching(w.form.Log(), bytes, monitor::ByteForm::Character), w.Lines() - 1);
+  EXPECT_NE(w.form.Log().LineText(w.Lines() - 1).find(" porta perdida "), std::string::npos);
 
   // While the device is still gone a click fails as any open does.
   first.reset();
@@ -198,6 +200,49 @@ TEST(LiveMonitor, ADeviceThatGoesAwayDuringAStreamIsReportedOnceAndThePortCloses
   EXPECT_EQ(w.form.Log().LineText(before), "O");
   EXPECT_EQ(w.form.Log().LineText(before + 1), "K");
   EXPECT_EQ(w.ui.uncaught.size(), 2);
+}
+
+// With "Auto Conectar" ticked the monitor waits for the port to come back
+// behind the link it was opened by, reopens it within a couple of seconds
+// and marks both moments in the log; "Desconectar" during the wait ends it.
+TEST(LiveMonitor, ALostPortComesBackBehindItsLinkAndIsReopened) {
+  PortLink link;
+  auto first = std::make_unique<FixturePty>();
+  ASSERT_TRUE(first->Ok());
+  link.PointAt(first->Path());
+  LiveWindow w;
+  w.form.ckbAutoConectar->setChecked(true);
+  w.Connect(link.Path());
+
+  ::close(first->TakeMaster());
+  ASSERT_TRUE(PumpUntil([&] { return !w.form.Serial().Connected(); }));
+  first.reset();  // the node goes with its last user
+  EXPECT_EQ(w.form.bbtnConectar->text(), "&Desconectar") << "waiting for the port";
+  FixturePty second;
+  ASSERT_TRUE(second.Ok());
+  link.PointAt(second.Path());
+  ASSERT_TRUE(PumpUntil([&] { return w.form.Serial().Connected(); }, 2500ms));
+  std::atomic<bool> stop{false};
+  const std::size_t before = w.Lines();
+  ASSERT_EQ(WriteAll(second.Master(), "OK", stop), 2u);
+  ASSERT_TRUE(PumpUntil([&] { return w.Lines() >= before + 2; }));
+  EXPECT_EQ(w.form.Log().LineText(before + 1), "K");
+  ASSERT_GE(before, 2u);
+  EXPECT_NE(w.form.Log().LineText(before - 2).find(" porta perdida "), std::string::npos);
+  EXPECT_NE(w.form.Log().LineText(before - 1).find(" porta reaberta "), std::string::npos);
+  EXPECT_EQ(w.ui.uncaught.size(), 1) << "the loss is reported; the reopen is not";
+
+  // Lost again; the operator stops the wait, and a port that comes back
+  // then stays closed.
+  ::close(second.TakeMaster());
+  ASSERT_TRUE(PumpUntil([&] { return !w.form.Serial().Connected(); }));
+  w.form.bbtnConectar->click();
+  EXPECT_EQ(w.form.bbtnConectar->text(), "&Conectar");
+  FixturePty third;
+  ASSERT_TRUE(third.Ok());
+  link.PointAt(third.Path());
+  PumpFor(2500ms);
+  EXPECT_FALSE(w.form.Serial().Connected());
 }
 
 TEST(LiveMonitor, DisconnectingWhileBytesStreamInStopsTheLogAndReconnectingGoesOn) {

@@ -1,0 +1,23 @@
+#include "monitor/PortSummary.h"
+
+#include "cport/ComEnums.h"
+#include "cport/EnumTable.h"
+
+namespace monitor {
+
+std::string PortSummary(const cport::TCustomComPort& port) {
+  if (!port.Connected()) return "desconectada";
+  // The device's own name: a path or a udev link is shown by its last part.
+  std::string name = port.Port();
+  if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+  const std::int32_t baud = port.BaudRate() == cport::TBaudRate::brCustom
+                                ? port.CustomBaudRate()
+                                : cport::EnumNumber(cport::kBaudRateTable, port.BaudRate());
+  static constexpr char kParity[] = {'N', 'O', 'E', 'M', 'S'};
+  static constexpr const char* kStop[] = {"1", "1.5", "2"};
+  return name + " " + std::to_string(baud) + " " +
+         std::to_string(5 + static_cast<int>(port.DataBits())) +
+         kParity[static_cast<int>(port.Parity().Bits())] + kStop[static_cast<int>(port.StopBits())];
+}
+
+}  // namespace monitor
