@@ -22,6 +22,15 @@ void LetGo(std::shared_ptr<SpillFile> file) {
   }
 }
 
+LogPages::Page InMemory(PackedPage packed, std::uint64_t first_line) {
+  LogPages::Page page;
+  page.first_line = first_line;
+  page.shape = packed.shape;
+  page.chars = packed.chars;
+  page.memory = std::move(packed.data);
+  return page;
+}
+
 std::string DroppedText(std::uint64_t lines) {
   // Windows-1252, as every line of the log: 0x97 is the em dash.
   return "\x97 " + std::to_string(lines) +
@@ -56,14 +65,8 @@ void LogStore::AppendLine(std::string_view text) {
 }
 
 void LogStore::SealTail() {
-  PackedPage packed = tail_.Pack();
-  LogPages::Page page;
-  page.first_line = sealed_.LineCount();
-  page.shape = packed.shape;
-  page.chars = packed.chars;
-  page.memory = std::move(packed.data);
-  sealed_.Pages().push_back(std::move(page));
-  memory_bytes_ += packed.shape.Bytes();
+  sealed_.Pages().push_back(InMemory(tail_.Pack(), sealed_.LineCount()));
+  memory_bytes_ += sealed_.Pages().back().shape.Bytes();
   tail_.Reset();
   SpillOldPages();
 }
@@ -107,12 +110,8 @@ void LogStore::DropPage(std::size_t p, const std::string& reason) {
   const std::uint64_t dropped = lines + (merge ? pages[marker].dropped : 0);
   PageBuilder builder(64);
   builder.AppendText(DroppedText(dropped), kRed);
-  PackedPage packed = builder.Pack();
   LogPages::Page& m = pages[marker];
-  m.shape = packed.shape;
-  m.chars = packed.chars;
-  m.memory = std::move(packed.data);
-  m.spilled = false;
+  m = InMemory(builder.Pack(), m.first_line);
   m.dropped = dropped;
   if (merge) pages.erase(pages.begin() + static_cast<std::ptrdiff_t>(p));
   for (std::size_t i = marker + 1; i < pages.size(); ++i)
@@ -185,15 +184,7 @@ std::uint64_t LogStore::SpilledBytes() const {
 
 LogSnapshot LogStore::Snapshot() const {
   LogPages pages = sealed_;
-  if (!tail_.Empty()) {
-    PackedPage packed = tail_.Pack();
-    LogPages::Page page;
-    page.first_line = sealed_.LineCount();
-    page.shape = packed.shape;
-    page.chars = packed.chars;
-    page.memory = std::move(packed.data);
-    pages.Pages().push_back(std::move(page));
-  }
+  if (!tail_.Empty()) pages.Pages().push_back(InMemory(tail_.Pack(), sealed_.LineCount()));
   return LogSnapshot(std::move(pages), colours_, insertion_colour_);
 }
 
