@@ -15,7 +15,9 @@
 //     shorten): the process's CPU time without the writer thread's, as a
 //     share of one core; for every byte, the time from its write to the end
 //     of the receive handler that put its line in the store, at the 99th
-//     percentile.
+//     percentile; the context switches of the program (the writer thread's
+//     excluded) per receive event, a figure a busy machine changes little.
+//     BENCH_E2E_PACED_ONLY set: this part alone, after the window's start.
 //  3. Unless BENCH_E2E_NO_XVFB is set, the full-speed run again on an X
 //     server: on $DISPLAY if set, else under xvfb-run if installed (the
 //     benchmark starts itself with --full-speed-only).
@@ -23,13 +25,16 @@
 // Ends with one line:
 //   bytes_per_s=N lost=L p99_ms=F cpu_pct_paced=F mb_per_mb=F first_bps=N
 //   last_bps=N last_vs_first=F xvfb_bytes_per_s=N paced_s=S load1=F
+//   switches_per_event=F
 // L counts bytes written that are not in the log in order (0 expected, over
-// both runs); xvfb_bytes_per_s is -1 when no X server could be used.
+// both runs); xvfb_bytes_per_s is -1 when no X server could be used; the
+// full-speed figures are 0 when only the paced part ran.
 // The exit status is 0 only when nothing was lost and no dialog appeared.
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,6 +84,15 @@ class PaintCounter final : public QObject {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
+// Context switches, voluntary and forced, of the process (RUSAGE_SELF) or of
+// the calling thread (RUSAGE_THREAD): each is a wake-up, which on a virtual
+// machine costs more than most of the work it wakes for.
+long ContextSwitches(int who) {
+  rusage usage{};
+  ::getrusage(who, &usage);
+  return usage.ru_nvcsw + usage.ru_nivcsw;
+}
+
 // When the receive handler returned, and how many lines the log had then.
 struct Arrival {
   std::uint64_t lines;
@@ -91,6 +105,8 @@ struct Run {
   std::uint64_t lost = 0;
   double writerCpu = 0;
   double processCpu = 0;
+  long writerSwitches = 0;
+  long processSwitches = 0;
   long rssGrowth = 0;
   bool complete = false;
   std::vector<bench::RecordingLine::Sent> writes;
@@ -122,18 +138,21 @@ Run Play(TfrmRiriredOz& form, int master, const fixture_sim::StreamCommand& stre
   fixture_sim::PlayOutcome outcome;
   const long rssBefore = bench::ResidentBytes();
   const double cpuBefore = bench::ProcessCpuSeconds();
+  const long switchesBefore = ContextSwitches(RUSAGE_SELF);
   const auto start = Clock::now();
   std::thread writer([&] {
     const double before = bench::ThreadCpuSeconds();
     fixture_sim::ScriptPlayer player(line, stop);
     outcome = player.Stream(stream);
     run.writerCpu = bench::ThreadCpuSeconds() - before;
+    run.writerSwitches = ContextSwitches(RUSAGE_THREAD);
   });
   run.complete = PumpUntil([&] { return form.Log().LineCount() - base >= stream.count; },
                            std::chrono::seconds(stream.rate ? stream.count / stream.rate + 60 : 600));
   run.seconds = Seconds(Clock::now() - start);
   writer.join();
   run.processCpu = bench::ProcessCpuSeconds() - cpuBefore;
+  run.processSwitches = ContextSwitches(RUSAGE_SELF) - switchesBefore;
   run.rssGrowth = bench::ResidentBytes() - rssBefore;
   run.lines = form.Log().LineCount() - base;
   if (outcome.end != fixture_sim::PlayEnd::peFinished) {
@@ -274,7 +293,8 @@ int main(int argc, char** argv) {
   std::vector<FullRun> fullRuns;
   std::uint64_t stringLost = 0;
   double stringMbPerMb = 0;
-  for (int i = 0; i < 3; ++i) {
+  const bool pacedOnly = !fullSpeedOnly && std::getenv("BENCH_E2E_PACED_ONLY");
+  for (int i = 0; i < (pacedOnly ? 0 : 3); ++i) {
     arrivals.clear();
     const auto fullStart = Clock::now();
     const Run string = Play(*form, pty.master, full, false);
@@ -297,9 +317,10 @@ int main(int argc, char** argv) {
   }
   std::sort(fullRuns.begin(), fullRuns.end(),
             [](const FullRun& a, const FullRun& b) { return a.bytesPerSecond < b.bytesPerSecond; });
-  const double bytesPerSecond = fullRuns[1].bytesPerSecond;
-  const double firstRate = fullRuns[1].firstRate;
-  const double lastRate = fullRuns[1].lastRate;
+  const FullRun median = pacedOnly ? FullRun{0, 0, 0} : fullRuns[1];
+  const double bytesPerSecond = median.bytesPerSecond;
+  const double firstRate = median.firstRate;
+  const double lastRate = median.lastRate;
   if (fullSpeedOnly) {
     form->Serial().ClosePort();
     delete form;
@@ -309,13 +330,17 @@ int main(int argc, char** argv) {
   }
 
   // 1b. Full speed, "HexaDecimal": memory per MB in the other byte format.
-  form->Settings().Formato = monitor::kFormatoHexaDecimal;
-  const Run hex = Play(*form, pty.master, full, false);
-  const double hexMbPerMb = static_cast<double>(hex.rssGrowth) / static_cast<double>(kFullBytes);
-  std::printf("full speed, HexaDecimal: %.0f bytes/s, lost %llu, %.2f MB resident per MB\n",
-              static_cast<double>(hex.lines) / hex.seconds,
-              static_cast<unsigned long long>(hex.lost), hexMbPerMb);
-  form->Settings().Formato = monitor::kFormatoString;
+  Run hex;
+  double hexMbPerMb = 0;
+  if (!pacedOnly) {
+    form->Settings().Formato = monitor::kFormatoHexaDecimal;
+    hex = Play(*form, pty.master, full, false);
+    hexMbPerMb = static_cast<double>(hex.rssGrowth) / static_cast<double>(kFullBytes);
+    std::printf("full speed, HexaDecimal: %.0f bytes/s, lost %llu, %.2f MB resident per MB\n",
+                static_cast<double>(hex.lines) / hex.seconds,
+                static_cast<unsigned long long>(hex.lost), hexMbPerMb);
+    form->Settings().Formato = monitor::kFormatoString;
+  }
 
   // 2. Paced.
   const auto pacedBytes = static_cast<std::uint64_t>(pacedSeconds * kPacedRate);
@@ -332,12 +357,17 @@ int main(int argc, char** argv) {
   const double p99 = bench::Percentile(latencies, 0.99);
   const double pmax = bench::Percentile(latencies, 1.0);
   const double cpuPct = 100.0 * (slow.processCpu - slow.writerCpu) / slow.seconds;
+  const double switchesPerEvent =
+      static_cast<double>(slow.processSwitches - slow.writerSwitches) /
+      static_cast<double>(std::max<std::size_t>(arrivals.size(), 1));
   std::printf("paced %llu bytes/s for %.1f s: lost %llu; program CPU %.2f%% of a core (writer "
-              "%.2f%% excluded); latency median %.3f ms, p99 %.3f ms, max %.3f ms; %.0f receive events/s, %.0f "
-              "repaints/s\n",
+              "%.2f%% excluded); latency median %.3f ms, p99 %.3f ms, max %.3f ms; %.0f receive "
+              "events/s, %.0f repaints/s; %.2f context switches per receive event (writer "
+              "excluded)\n",
               static_cast<unsigned long long>(kPacedRate), slow.seconds,
               static_cast<unsigned long long>(slow.lost), cpuPct,
-              100.0 * slow.writerCpu / slow.seconds, p50, p99, pmax, eventsPerSecond, paintsPerSecond);
+              100.0 * slow.writerCpu / slow.seconds, p50, p99, pmax, eventsPerSecond, paintsPerSecond,
+              switchesPerEvent);
 
   form->Serial().ClosePort();
   delete form;
@@ -345,7 +375,7 @@ int main(int argc, char** argv) {
 
   // 3. On an X server.
   double xRate = -1;
-  if (!std::getenv("BENCH_E2E_NO_XVFB")) {
+  if (!pacedOnly && !std::getenv("BENCH_E2E_NO_XVFB")) {
     xRate = XServerBytesPerSecond(argv[0]);
     std::printf("full speed on an X server: %.0f bytes/s\n", xRate);
   }
@@ -353,9 +383,10 @@ int main(int argc, char** argv) {
   const std::uint64_t lost = stringLost + hex.lost + slow.lost;
   std::printf("bytes_per_s=%.0f lost=%llu p99_ms=%.3f cpu_pct_paced=%.2f mb_per_mb=%.2f "
               "first_bps=%.0f last_bps=%.0f last_vs_first=%.2f xvfb_bytes_per_s=%.0f "
-              "paced_s=%.1f load1=%.2f\n",
+              "paced_s=%.1f load1=%.2f switches_per_event=%.2f\n",
               bytesPerSecond, static_cast<unsigned long long>(lost), p99, cpuPct,
-              std::max(stringMbPerMb, hexMbPerMb), firstRate, lastRate, lastRate / firstRate,
-              xRate, pacedSeconds, bench::LoadAverage1());
+              std::max(stringMbPerMb, hexMbPerMb), firstRate, lastRate,
+              firstRate > 0 ? lastRate / firstRate : 0.0, xRate, pacedSeconds,
+              bench::LoadAverage1(), switchesPerEvent);
   return lost == 0 && ui.shown == 0 ? 0 : 1;
 }

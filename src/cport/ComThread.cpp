@@ -163,6 +163,14 @@ void TComThread::Execute() {
     (void)device::WaitForAnyEvent({&stop_}, std::chrono::milliseconds(-1), which);
   }
   while (mask_ != 0) {
+    if (inFlight_) {
+      // The batch handed over may still be handled, and the next wait starts
+      // only after it. Sleeping until the line has news rather than until the
+      // batch is done saves the worker a wake-up per batch: by the time the
+      // next bytes come, the user-interface thread has usually handled it.
+      device.WaitForLineNews(stop_);
+      if (!FinishBatch()) break;
+    }
     std::uint32_t occurred = 0;
     const std::error_code error = device.WaitForLineEvents(stop_, occurred);
     if (stopSource_.stop_requested()) break;
@@ -187,6 +195,8 @@ void TComThread::Execute() {
       if (stoppedOnWorker_) break;
     }
   }
+  // Waited for (or withdrawn) before the worker ends: it refers to this monitor.
+  if (inFlight_) (void)FinishBatch();
   if (!stoppedOnWorker_) ReleaseLine();
   finished_ = true;
   if (dispatcher_) dispatcher_->Notify();
@@ -207,14 +217,10 @@ bool TComThread::DispatchEvents(TComEvents Batch) {
   switch (syncMethod_) {
     case TSyncMethod::smThreadSync:
       try {
-        // The batch and the failures live in this frame; Invoke returns only
-        // after the call ran or was withdrawn, never while it runs.
-        dispatcher_->Invoke(
-            [&] {
-              RaiseEvents(port_, Batch, failures);
-              if (port_.HasDeferredRequest()) link_->PostDeferredRequest();
-            },
-            stopSource_.get_token());
+        // FinishBatch waits for it before the next wait and before the worker
+        // ends, so the monitor outlives the call.
+        inFlight_ = dispatcher_->InvokeLater([this, Batch] { HandleBatch(Batch); },
+                                             stopSource_.get_token());
       } catch (...) {
         failures.push_back(std::current_exception());
       }
@@ -229,6 +235,26 @@ bool TComThread::DispatchEvents(TComEvents Batch) {
   bool goOn = true;
   for (auto& failure : failures) goOn = link_->HandlerFailed(std::move(failure)) && goOn;
   return goOn;
+}
+
+void TComThread::HandleBatch(TComEvents Batch) {
+  Failures failures;
+  RaiseEvents(port_, Batch, failures);
+  if (port_.HasDeferredRequest()) link_->PostDeferredRequest();
+  // Sorted out here, not on the worker, which may sleep until the line's next
+  // news: a report must not wait for the next byte. A gone device ends the
+  // delivery through the link (FinishBatch looks at it).
+  for (auto& failure : failures) (void)link_->HandlerFailed(std::move(failure));
+}
+
+bool TComThread::FinishBatch() {
+  const UiDispatcher::InvokeTicket batch = std::exchange(inFlight_, nullptr);
+  try {
+    (void)dispatcher_->AwaitInvoked(batch);
+  } catch (...) {
+    if (!link_->HandlerFailed(std::current_exception())) return false;
+  }
+  return !link_->lost;
 }
 
 void TComThread::SendEventMessages(TComEvents Batch) {

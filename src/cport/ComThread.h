@@ -4,8 +4,11 @@
 // ends; it never polls. Each completed wait becomes a batch of TComEvent
 // values, handed to the port's handlers as the port's SyncMethod says:
 //   smThreadSync  the handlers run on the user-interface thread
-//                 (UiDispatcher::Invoke) while the worker waits; the next wait
-//                 starts once the batch has been handled.
+//                 (UiDispatcher::InvokeLater, then AwaitInvoked) while the
+//                 worker waits; the next wait starts once the batch has been
+//                 handled. Meanwhile the worker sleeps until the line has news
+//                 (ComDevice::WaitForLineNews), so that a batch handled before
+//                 the next bytes arrive costs it one wake-up, not two.
 //   smWindowSync  one message per event; each is answered as soon as the
 //                 user-interface thread takes it (UiDispatcher::Send), and its
 //                 handler then runs there. Handlers run one at a time in batch
@@ -84,6 +87,12 @@ class TComThread final : public EventMonitor {
   void ReleaseLine() noexcept;
   // False when the device was found gone and the worker must end.
   bool DispatchEvents(TComEvents Batch);
+  // smThreadSync, on the user-interface thread: one batch, and what its
+  // handlers threw.
+  void HandleBatch(TComEvents Batch);
+  // smThreadSync, on the worker: waits for the batch handed over last (or
+  // withdraws it when stopping). False when the worker must end.
+  bool FinishBatch();
   void SendEventMessages(TComEvents Batch);
   static void HandleEventMessage(Link& link, std::uint32_t Message);
   static void RaiseEvents(TCustomComPort& Port, TComEvents Batch, Failures& failures);
@@ -100,6 +109,7 @@ class TComThread final : public EventMonitor {
   std::stop_source stopSource_;  // withdraws the worker's pending calls
   std::atomic<bool> finished_{false};
   bool stoppedOnWorker_ = false;  // worker only
+  UiDispatcher::InvokeTicket inFlight_;  // worker only: the batch handed over last
   std::thread worker_;
 };
 

@@ -35,20 +35,40 @@ bool UiCallQueue::Invoke(std::function<void()> call, std::stop_token abandon) {
     call();
     return true;
   }
-  const auto queued = Enqueue(Kind::kInvoke, std::move(call), abandon);
+  return AwaitInvoked(Enqueue(Kind::kInvoke, std::move(call), std::move(abandon)));
+}
+
+UiDispatcher::InvokeTicket UiCallQueue::InvokeLater(std::function<void()> call,
+                                                    std::stop_token abandon) {
+  if (!IsUiThread()) return Enqueue(Kind::kInvoke, std::move(call), std::move(abandon));
+  // Run at once, as Invoke runs it here; the outcome waits for AwaitInvoked.
+  auto ran = std::make_shared<Call>();
+  ran->kind = Kind::kInvoke;
+  try {
+    call();
+  } catch (...) {
+    ran->error = std::current_exception();
+  }
+  ran->state = State::kDone;
+  return ran;
+}
+
+bool UiCallQueue::AwaitInvoked(const InvokeTicket& ticket) {
+  const auto queued = std::static_pointer_cast<Call>(ticket);
+  const std::stop_token& abandon = queued->abandon;
+  // Declared before the lock, so that it is unregistered only after the lock
+  // is released: a stop running it on another thread needs the lock.
+  const std::stop_callback wakeOnStop(abandon, [this] { WakeWaitingCallers(); });
   std::unique_lock lock(mu_);
-  const auto settled = [&] {
-    return queued->state == State::kDone || queued->state == State::kWithdrawn;
-  };
-  if (!changed_.wait(lock, abandon, settled)) {
-    if (queued->state == State::kQueued) {
-      Unqueue(queued);
-      queued->state = State::kWithdrawn;
-      return false;
-    }
-    // Taken before the stop: the user-interface thread is running it, and
-    // the caller's frame must outlive it.
-    changed_.wait(lock, settled);
+  // A call taken before the stop is waited for all the same: the caller's
+  // frame must outlive it.
+  changed_.wait(lock, [&] {
+    return queued->state == State::kDone || queued->state == State::kWithdrawn ||
+           (queued->state == State::kQueued && abandon.stop_requested());
+  });
+  if (queued->state == State::kQueued) {
+    Unqueue(queued);
+    queued->state = State::kWithdrawn;
   }
   if (queued->state == State::kWithdrawn) return false;
   if (queued->error) {
@@ -69,14 +89,23 @@ bool UiCallQueue::Send(std::function<void()> call, std::stop_token abandon) {
     return true;
   }
   const auto queued = Enqueue(Kind::kSend, std::move(call), abandon);
+  const std::stop_callback wakeOnStop(abandon, [this] { WakeWaitingCallers(); });
   std::unique_lock lock(mu_);
   // Answered as soon as it is taken: the call runs after this returns.
-  if (!changed_.wait(lock, abandon, [&] { return queued->state != State::kQueued; })) {
+  changed_.wait(
+      lock, [&] { return queued->state != State::kQueued || abandon.stop_requested(); });
+  if (queued->state == State::kQueued) {
     Unqueue(queued);
     queued->state = State::kWithdrawn;
-    return false;
   }
   return queued->state != State::kWithdrawn;
+}
+
+void UiCallQueue::WakeWaitingCallers() {
+  // Under the lock: a caller looks at its stop token under it, so the wake
+  // cannot fall between that look and the caller's sleep.
+  std::lock_guard lock(mu_);
+  changed_.notify_all();
 }
 
 void UiCallQueue::Post(std::function<void()> call) { Enqueue(Kind::kPost, std::move(call), {}); }
@@ -148,8 +177,10 @@ std::size_t UiCallQueue::Drain() {
       queue_.pop_front();
       taken = Take(*call);
     }
-    // A sender is answered, or a withdrawn caller released.
-    changed_.notify_all();
+    // A sender is answered, or a withdrawn caller released. An Invoke caller
+    // waits for the end of its call, not for its start: woken now, it would
+    // only contend with the call for the lock and sleep again.
+    if (!taken || call->kind == Kind::kSend) changed_.notify_all();
     if (!taken) continue;
     Run(call);
     ++ran;

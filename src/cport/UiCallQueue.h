@@ -7,8 +7,8 @@
 // themselves, at the moments they choose.
 //
 // Threads: the thread that constructs the queue is its user-interface
-// thread. Invoke, Send, Post, Notify and Queued may be called from any
-// thread; Drain and ServeUntil only on the user-interface thread.
+// thread. Invoke, InvokeLater, AwaitInvoked, Send, Post, Notify and Queued
+// may be called from any thread; Drain and ServeUntil only on the user-interface thread.
 //
 // Lifecycle: destroy it only when no thread waits in Invoke or Send; posted
 // calls still queued then are dropped.
@@ -36,6 +36,8 @@ class UiCallQueue : public UiDispatcher {
 
   bool IsUiThread() const noexcept override;
   bool Invoke(std::function<void()> call, std::stop_token abandon) override;
+  InvokeTicket InvokeLater(std::function<void()> call, std::stop_token abandon) override;
+  bool AwaitInvoked(const InvokeTicket& ticket) override;
   bool Send(std::function<void()> call, std::stop_token abandon) override;
   void Post(std::function<void()> call) override;
   void ServeUntil(const std::function<bool()>& done) override;
@@ -75,12 +77,17 @@ class UiCallQueue : public UiDispatcher {
   // off the queue, or null.
   std::shared_ptr<Call> TakeFirstBlocking();
   void Run(const std::shared_ptr<Call>& call);
+  // Any thread, without mu_: has the waiting callers look at their calls and
+  // stop tokens again.
+  void WakeWaitingCallers();
   // With mu_ held: takes `call` off the queue if it is still there.
   void Unqueue(const std::shared_ptr<Call>& call);
 
   const std::thread::id ui_thread_;
   mutable std::mutex mu_;
-  std::condition_variable_any changed_;  // a call changed state, or Notify
+  // A call changed state in a way its caller waits for, a stop was
+  // requested for a waiting caller, or Notify.
+  std::condition_variable changed_;
   std::deque<std::shared_ptr<Call>> queue_;
   std::uint64_t notifies_ = 0;
 };

@@ -24,6 +24,7 @@
 // Lifecycle: the installed dispatcher must outlive every port that opened
 // while it was installed.
 #include <functional>
+#include <memory>
 #include <stop_token>
 
 namespace cport {
@@ -42,6 +43,20 @@ class UiDispatcher {
   // user-interface thread has taken it (a call already taken is waited for),
   // so that a worker blocked here can always be stopped. True when it ran.
   virtual bool Invoke(std::function<void()> call, std::stop_token abandon) = 0;
+
+  // Any thread. Invoke in two halves, for a caller that has something else to
+  // wait for meanwhile: InvokeLater queues `call` as Invoke does and returns
+  // at once (on the user-interface thread the call runs at once);
+  // AwaitInvoked then waits for it exactly as Invoke waits, withdrawing it
+  // when `abandon` is requested before the user-interface thread took it, and
+  // returns what Invoke would have returned (rethrowing what the call threw).
+  // The thread that queued a call awaits it once, before anything the call
+  // refers to goes away.
+  // A dispatcher that implements only Invoke keeps working: these defaults
+  // run Invoke at once in InvokeLater and hand its outcome to AwaitInvoked.
+  using InvokeTicket = std::shared_ptr<void>;
+  virtual InvokeTicket InvokeLater(std::function<void()> call, std::stop_token abandon);
+  virtual bool AwaitInvoked(const InvokeTicket& ticket);
 
   // Any thread. Like Invoke, except that it returns as soon as the
   // user-interface thread has taken the call, before the call runs. What the

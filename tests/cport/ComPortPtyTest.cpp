@@ -10,11 +10,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "ManualUiDispatcher.h"
 #include "cport/ComError.h"
 #include "cport/ComPort.h"
 
@@ -80,6 +84,44 @@ bool AwaitWaiting(TCustomComPort& port, int count) {
     poll(&none, 0, 5);
   }
   return false;
+}
+
+// The threads of this process.
+std::vector<pid_t> Threads() {
+  std::vector<pid_t> tids;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    tids.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+  }
+  std::sort(tids.begin(), tids.end());
+  return tids;
+}
+
+// A field of /proc/self/task/<tid>/status ("voluntary_ctxt_switches"), or
+// the thread's state letter from its stat file for "state".
+std::string ThreadFact(pid_t tid, const std::string& name) {
+  const std::string dir = "/proc/self/task/" + std::to_string(tid);
+  if (name == "state") {
+    std::ifstream stat(dir + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto paren = text.rfind(')');
+    return paren == std::string::npos || paren + 2 >= text.size() ? "" : text.substr(paren + 2, 1);
+  }
+  std::ifstream status(dir + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(name + ":", 0) == 0) return line.substr(name.size() + 1);
+  }
+  return "";
+}
+
+// Waits until thread `tid` sleeps (state S), so that it really waits rather
+// than is about to.
+bool AwaitSleeping(pid_t tid) {
+  const auto end = Clock::now() + kDeadline;
+  while (ThreadFact(tid, "state") != "S") {
+    if (Clock::now() > end) return false;
+    std::this_thread::yield();
+  }
+  return true;
 }
 
 class PortOverPty : public ::testing::Test {
@@ -232,6 +274,52 @@ TEST_F(PortOverPty, OnRxCharCountsWhatReadBlockReturnsAndTheEventCharacterRaises
   EXPECT_EQ(received, "a\xFF\n");
   EXPECT_EQ(flags, 1);
   for (const auto& [count, read] : counts) EXPECT_EQ(count, read);
+}
+
+// In smThreadSync the event worker waits for each batch the user-interface
+// thread handles. A batch handled before the next bytes arrive must cost the
+// worker one wake-up (for those bytes), not a second one for the batch's end:
+// on a virtual machine a wake-up costs more than the batch itself.
+TEST_F(PortOverPty, TheWorkerWakesOncePerBatchHandledBeforeTheNextBytes) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "ThreadSanitizer runs threads of its own and changes how often threads sleep";
+#endif
+  testing::ManualUiDispatcher ui;
+  const testing::ScopedUiDispatcher installed(&ui);
+  // Closed before the dispatcher goes, also when an assertion ends the test.
+  struct CloseAtEnd {
+    TComPort& port;
+    ~CloseAtEnd() {
+      if (port.Connected()) port.ClosePort();
+    }
+  } close_at_end{port};
+  std::string received;
+  port.OnRxChar = [&](TCustomComPort& sender, int count) {
+    std::string in(static_cast<std::size_t>(count), '\0');
+    in.resize(static_cast<std::size_t>(std::max(sender.ReadBlock(in.data(), count), 0)));
+    received += in;
+  };
+  const std::vector<pid_t> before = Threads();
+  port.OpenPort();
+  std::vector<pid_t> added;
+  std::ranges::set_difference(Threads(), before, std::back_inserter(added));
+  ASSERT_EQ(added.size(), 1u) << "the event worker is the one new thread";
+  const pid_t worker = added.front();
+
+  constexpr int kBatches = 20;
+  long sleeps = 0;
+  for (int i = 0; i < kBatches; ++i) {
+    ASSERT_TRUE(AwaitSleeping(worker));
+    const long was = std::stol(ThreadFact(worker, "voluntary_ctxt_switches"));
+    pty.Send(std::string(1, static_cast<char>('a' + i)));
+    ASSERT_TRUE(ui.PumpUntil([&] { return received.size() == i + 1u; }));
+    ASSERT_TRUE(AwaitSleeping(worker));
+    sleeps += std::stol(ThreadFact(worker, "voluntary_ctxt_switches")) - was;
+  }
+  port.ClosePort();
+  EXPECT_EQ(received, "abcdefghijklmnopqrst");
+  // One sleep per batch; a few more for a lock found taken now and then.
+  EXPECT_LE(sleeps, kBatches + kBatches / 4);
 }
 
 TEST(PortOverMissingDevice, FailsWithCode1AndSystemCode2) {

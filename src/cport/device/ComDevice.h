@@ -146,6 +146,14 @@ class ComDevice {
   virtual std::error_code WaitForLineEvents(const ManualResetEvent& stop,
                                             std::uint32_t& events) noexcept = 0;
 
+  // Sleeps until the line may have news for WaitForLineEvents (anything that
+  // would end that wait) or `stop` is set, without taking anything in: what
+  // it finds stays for the next WaitForLineEvents. It may return early, even
+  // at once (as this default does), so a caller checks what it waited for
+  // itself; it only spares a thread that waits for two things a wake-up. Same
+  // thread rule as WaitForLineEvents.
+  virtual void WaitForLineNews(const ManualResetEvent& /*stop*/) noexcept {}
+
  protected:
   // Lets each implementation keep its own state inside a Transfer.
   static std::shared_ptr<TransferState>& StateOf(Transfer& transfer) noexcept {

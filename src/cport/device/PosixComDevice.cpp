@@ -133,6 +133,7 @@ std::error_code PosixComDevice::Open(std::string_view port_name) noexcept {
     rx_queue_.clear();
     line_errors_ = line_events_ = 0;
     reported_80_full_ = false;
+    tty_holds_more_ = true;
   }
   event_mask_ = 0;
   tx_since_empty_ = false;
@@ -310,6 +311,7 @@ std::error_code PosixComDevice::Purge(std::uint32_t flags) noexcept {
     if (::tcflush(fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0) return LastError();
     if (rx) {
       rx_queue_.clear();
+      tty_holds_more_ = false;
       marked_.Reset();
       reported_80_full_ = false;
       UnthrottleLocked(false);
@@ -332,15 +334,32 @@ bool PosixComDevice::ReadCounters(LineCounters& out) const noexcept {
 std::error_code PosixComDevice::ClearErrors(LineStatus& status) noexcept {
   status = {};
   if (fd_ < 0) return Errno(EBADF);
-  if (auto ec = HungUp()) return ec;
+  // One look tells both whether the line is gone and whether the tty has
+  // bytes: in the common case the line-event wait has just moved them, and
+  // the read that would find nothing is saved. (With VMIN 1 the tty is
+  // readable exactly when a read would return bytes.)
+  pollfd look{fd_, POLLIN, 0};
+  if (::poll(&look, 1, 0) < 0 && errno != EINTR) return LastError();
+  if (look.revents & (POLLHUP | POLLERR | POLLNVAL)) return Errno(EIO);
   std::lock_guard lock(mu_);
-  if (auto ec = FillLocked()) return ec;
+  if (auto ec = FillLocked((look.revents & POLLIN) != 0)) return ec;
   status.Errors = std::exchange(line_errors_, 0u);
   status.InQueue = static_cast<std::uint32_t>(rx_queue_.size());
   return {};
 }
 
-std::error_code PosixComDevice::FillLocked() noexcept {
+std::error_code PosixComDevice::FillLocked(bool tty_readable) noexcept {
+  std::uint32_t found = 0;
+  const std::error_code error = TakeInLocked(tty_readable, found);
+  if (found != 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wake_fd_, &one, sizeof one);
+  }
+  return error;
+}
+
+std::error_code PosixComDevice::TakeInLocked(bool tty_readable, std::uint32_t& found) noexcept {
+  found = 0;
   // The counters first: a marked error in the bytes read below was counted
   // by the driver before the line discipline saw it.
   CountedErrors counted;
@@ -366,44 +385,46 @@ std::error_code PosixComDevice::FillLocked() noexcept {
   bool queued = false;
   // Each raw byte makes at most one data byte, so reading no more than the
   // room left never overfills the queue.
-  while (rx_queue_.size() < capacity) {
+  while ((tty_readable || tty_holds_more_) && rx_queue_.size() < capacity) {
     std::uint8_t raw[4096];
     const std::size_t room = std::min(sizeof raw, capacity - rx_queue_.size());
     const ssize_t n = ::read(fd_, raw, room);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN) error = LastError();
+      tty_holds_more_ = false;
       break;
     }
     if (n == 0) {
       // A tty with VMIN 1 says "nothing yet" with EAGAIN; 0 is the end of a
       // hung-up line (or, before the port configured it, an empty queue).
       error = HungUp();
+      tty_holds_more_ = false;
       break;
     }
     decoded_.clear();
-    const DecodeResult found =
+    const DecodeResult decoded =
         marked_.Decode({raw, static_cast<std::size_t>(n)}, rules_, counted, decoded_);
     rx_queue_.insert(rx_queue_.end(), decoded_.begin(), decoded_.end());
-    line_errors_ |= found.errors;
-    events |= found.events;
-    queued = queued || found.appended > 0;
-    if (static_cast<std::size_t>(n) < room) break;  // took all there was
+    line_errors_ |= decoded.errors;
+    events |= decoded.events;
+    queued = queued || decoded.appended > 0;
+    // A short read took all there was; a full one may have left more, which
+    // the next fill reads even when no poll() points at it.
+    tty_holds_more_ = static_cast<std::size_t>(n) == room;
+    if (!tty_holds_more_) break;
   }
   Note80FullLocked(events);
   ThrottleLocked();
 
-  const std::uint64_t one = 1;
-  if (queued) {
+  // A pending read sleeps until bytes are queued; nobody else listens.
+  if (queued && !pending_read_.expired()) {
+    const std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(read_wake_fd_, &one, sizeof one);
   }
-  // Only the watched events are kept, as a Windows driver records them; the
-  // wait is woken when another thread's fill found them.
-  events &= event_mask_;
-  if (events != 0) {
-    line_events_ |= events;
-    [[maybe_unused]] ssize_t n = ::write(wake_fd_, &one, sizeof one);
-  }
+  // Only the watched events are kept, as a Windows driver records them.
+  found = events & event_mask_;
+  line_events_ |= found;
   return error;
 }
 

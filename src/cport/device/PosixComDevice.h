@@ -22,6 +22,8 @@
 // fTxContinueOnXoff is set, as a Windows driver does. While the queue is full
 // the bytes stay in the kernel, whose own buffer then throttles the line (its
 // thresholds, for RTS handshake too).
+#include <poll.h>
+
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -84,6 +86,7 @@ class PosixComDevice final : public ComDevice {
   std::error_code SetEventMask(std::uint32_t mask) noexcept override;
   std::error_code WaitForLineEvents(const ManualResetEvent& stop,
                                     std::uint32_t& events) noexcept override;
+  void WaitForLineNews(const ManualResetEvent& stop) noexcept override;
 
  private:
   struct PosixTransfer;
@@ -95,11 +98,26 @@ class PosixComDevice final : public ComDevice {
   std::error_code Progress(PosixTransfer& t) noexcept;
   bool Finished(const PosixTransfer& t, Clock::time_point now) const noexcept;
   void Release(PosixTransfer& t) noexcept;  // frees the device's slot
-  std::error_code CollectLineEvents(std::uint32_t mask, std::uint32_t& events) noexcept;
+  // Whether the line-event wait must look before it first sleeps: at what no
+  // descriptor announces.
+  bool MustLookFirst(std::uint32_t mask) noexcept;
+  // The descriptors the line-event wait sleeps on, in the order it reads them.
+  void LineEventFds(const ManualResetEvent& stop, pollfd (&fds)[5]) const noexcept;
+  // What the line-event wait found once poll() returned: `tty_signalled` when
+  // the tty's epoll set was readable, `modem_signalled` when the modem watch's
+  // eventfd was.
+  std::error_code CollectLineEvents(std::uint32_t mask, bool tty_signalled, bool modem_signalled,
+                                    std::uint32_t& events) noexcept;
   // With mu_ held: moves what the tty holds into the receive queue, as far as
-  // it has room, and notes the errors and events that came with it; fails
+  // it has room, and adds the watched events that came with it to
+  // line_events_ (also in `found`), with the errors to line_errors_; fails
   // with EIO when the line is gone (what was queued before stays).
-  std::error_code FillLocked() noexcept;
+  // `tty_readable` false: the caller's poll() found nothing to read, so the
+  // tty is read only if an earlier fill left bytes there for want of room.
+  std::error_code TakeInLocked(bool tty_readable, std::uint32_t& found) noexcept;
+  // TakeInLocked for any thread but the line-event wait's: wakes the wait when
+  // it found events for it.
+  std::error_code FillLocked(bool tty_readable = true) noexcept;
   // With mu_ held: moves up to `count` queued bytes to `out`; their number.
   std::uint32_t TakeLocked(char* out, std::uint32_t count) noexcept;
   void Note80FullLocked(std::uint32_t& events) noexcept;
@@ -146,6 +164,7 @@ class PosixComDevice final : public ComDevice {
   std::uint32_t line_errors_ = 0;  // kCe* flags since ClearErrors last took them
   std::uint32_t line_events_ = 0;  // watched kEv* bits not yet reported by a wait
   bool reported_80_full_ = false;
+  bool tty_holds_more_ = true;  // the last fill stopped for want of room (or none ran yet)
 
   std::atomic<std::uint32_t> event_mask_{0};
   std::atomic<std::uint64_t> mask_changes_{0};

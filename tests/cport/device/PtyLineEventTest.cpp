@@ -179,6 +179,30 @@ TEST_F(PtyLineEventTest, BytesAreReportedOnceEvenWhenNobodyReadsThem) {
   EXPECT_EQ(events, kEvRxChar);
 }
 
+// The receive queue (4096 bytes) full, the rest stays in the tty. Once a read
+// has made room, the next wait must take the rest in and report it although
+// nothing new arrives: no edge would ever wake it for those bytes.
+TEST_F(PtyLineEventTest, BytesLeftInTheTtyByAFullQueueAreReportedOnceThereIsRoom) {
+  ASSERT_FALSE(dev->SetEventMask(kEvRxChar));
+  std::string sent(6000, '\0');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('a' + i % 23);
+  std::uint32_t events = 0;
+  for (std::size_t off : {0, 3000}) {
+    ASSERT_TRUE(pty.Send(std::string_view(sent).substr(off, 3000)));
+    ASSERT_TRUE(pty.AwaitInQueue(3000));
+    ASSERT_FALSE(WaitOnce(*dev, stop, events));
+    EXPECT_EQ(events, kEvRxChar);
+  }
+  std::string received = Read(2000);
+  ASSERT_FALSE(WaitOnce(*dev, stop, events));
+  EXPECT_EQ(events, kEvRxChar);
+  LineStatus status;
+  ASSERT_FALSE(dev->ClearErrors(status));
+  EXPECT_EQ(status.InQueue, 4000u);
+  received += Read(4000);
+  EXPECT_TRUE(received == sent) << "received " << received.size() << " bytes, out of order";
+}
+
 // The count a wait's kEvRxChar leads to (ClearErrors) is what a read returns:
 // NUL bytes dropped, the tty's 0xFF 0xFF escape taken back to one byte. The
 // event character raises kEvRxFlag, which a tty cannot show unread.
