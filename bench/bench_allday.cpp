@@ -78,7 +78,7 @@
 #include "app/RiriredApplication.h"
 #include "app/UiServices.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "fixture_sim/FdLine.h"
 #include "fixture_sim/ScriptPlayer.h"
 #include "fixture_sim/StreamSource.h"

@@ -53,7 +53,7 @@
 #include "app/LogView.h"
 #include "app/UiServices.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "fixture_sim/FdLine.h"
 #include "fixture_sim/ScriptPlayer.h"
 #include "fixture_sim/StreamSource.h"

@@ -41,7 +41,7 @@
 #include "app/UiServices.h"
 #include "harness/QuietUi.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "monitor/log/LogStore.h"
 
 namespace {

@@ -107,8 +107,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright ${_riri_generated}/cha
         DESTINATION share/doc/ririredoz COMPONENT monitor)
 
 # ---- The port component as a CMake package ----------------------------------
-set_target_properties(cport_device PROPERTIES EXPORT_NAME device)
-install(TARGETS cport cport_device EXPORT cportTargets
+foreach(_part device text errors storage dispatch)
+  set_target_properties(cport_${_part} PROPERTIES EXPORT_NAME ${_part})
+endforeach()
+install(TARGETS cport cport_device cport_text cport_errors cport_storage cport_dispatch EXPORT cportTargets
         ARCHIVE DESTINATION lib COMPONENT cport_dev
         INCLUDES DESTINATION include)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/cport/ DESTINATION include/cport COMPONENT cport_dev

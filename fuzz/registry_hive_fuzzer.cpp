@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "cport/RegistryHive.h"
-#include "cport/RegistryValue.h"
+#include "cport/storage/RegistryHive.h"
+#include "cport/storage/RegistryValue.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

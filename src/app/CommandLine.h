@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "cport/ComEnums.h"
+#include "cport/port/ComEnums.h"
 
 // What the command line changes for this run; an empty optional changes
 // nothing.

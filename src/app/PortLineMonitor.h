@@ -23,7 +23,7 @@
 #include <functional>
 
 #include "app/ReconnectWatch.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "monitor/MonitorSettings.h"
 #include "monitor/log/LogStore.h"
 

@@ -11,7 +11,7 @@
 
 #include <array>
 
-#include "cport/ComEnums.h"
+#include "cport/port/ComEnums.h"
 
 class QLabel;
 

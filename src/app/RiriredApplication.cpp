@@ -1,7 +1,7 @@
 #include "app/RiriredApplication.h"
 
 #include "app/UiServices.h"
-#include "cport/ApplicationException.h"
+#include "cport/errors/ApplicationException.h"
 
 RiriredApplication::RiriredApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("RiriredOZ"));

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "cport/ComTranslation.h"
+#include "cport/errors/ComTranslation.h"
 
 namespace {
 

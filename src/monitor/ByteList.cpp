@@ -1,6 +1,6 @@
 #include "monitor/ByteList.h"
 
-#include "cport/IntegerText.h"
+#include "cport/text/IntegerText.h"
 
 namespace monitor {
 

@@ -1,6 +1,6 @@
 #include "monitor/Cp1252.h"
 
-#include "cport/CodePage1252.h"
+#include "cport/text/CodePage1252.h"
 
 namespace monitor {
 

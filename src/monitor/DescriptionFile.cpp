@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "cport/TextEncoding.h"
+#include "cport/text/TextEncoding.h"
 
 namespace monitor {
 namespace {

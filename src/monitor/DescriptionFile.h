@@ -46,7 +46,7 @@
 #include <string>
 #include <string_view>
 
-#include "cport/ProfileFile.h"
+#include "cport/storage/ProfileFile.h"
 #include "monitor/ReportDecoder.h"
 
 namespace monitor {

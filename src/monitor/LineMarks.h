@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cport/ComEnums.h"
+#include "cport/port/ComEnums.h"
 #include "monitor/log/LogLine.h"
 
 namespace monitor {

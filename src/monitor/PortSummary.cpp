@@ -1,7 +1,7 @@
 #include "monitor/PortSummary.h"
 
-#include "cport/ComEnums.h"
-#include "cport/EnumTable.h"
+#include "cport/port/ComEnums.h"
+#include "cport/port/EnumTable.h"
 
 namespace monitor {
 

@@ -4,7 +4,7 @@
 // bits), or "desconectada" while the port is closed.
 #include <string>
 
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 
 namespace monitor {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "cport/ComEnums.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComEnums.h"
+#include "cport/port/ComPort.h"
 
 namespace monitor {
 namespace {

@@ -41,7 +41,7 @@
 #include <string>
 #include <string_view>
 
-#include "cport/Registry.h"
+#include "cport/storage/Registry.h"
 #include "monitor/SettingsStore.h"
 
 namespace monitor {

@@ -19,7 +19,7 @@
 #include "FakeUi.h"
 #include "app/LogView.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "cport/setup/ComComboBox.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "../cport/device/PtyPair.h"
 #include "FakeUi.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "monitor/RegistrySettingsStore.h"
 
 namespace {

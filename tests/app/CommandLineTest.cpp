@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
-#include "cport/ComEnums.h"
+#include "cport/port/ComEnums.h"
 #include "monitor/MonitorSettings.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include "../cport/setup/SetupTestSupport.h"
 #include "FakeUi.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
-#include "cport/ComMessages.h"
+#include "cport/port/ComPort.h"
+#include "cport/errors/ComMessages.h"
 
 namespace {
 

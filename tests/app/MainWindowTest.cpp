@@ -20,8 +20,8 @@
 #include "FakeUi.h"
 #include "app/LogView.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
-#include "cport/ComMessages.h"
+#include "cport/port/ComPort.h"
+#include "cport/errors/ComMessages.h"
 #include "monitor/SettingsStore.h"
 
 namespace {

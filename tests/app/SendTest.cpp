@@ -9,7 +9,7 @@
 #include "../cport/device/PtyPair.h"
 #include "FakeUi.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "../cport/setup/SetupTestSupport.h"
 #include "FakeUi.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "monitor/RegistrySettingsStore.h"
 
 namespace {

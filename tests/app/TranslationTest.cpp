@@ -17,8 +17,8 @@
 
 #include "app/Translation.h"
 #include "app/UiServices.h"
-#include "cport/ComError.h"
-#include "cport/ComMessages.h"
+#include "cport/errors/ComError.h"
+#include "cport/errors/ComMessages.h"
 
 namespace {
 

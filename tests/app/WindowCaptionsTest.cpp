@@ -10,7 +10,7 @@
 #include "../cport/setup/CaptionCheck.h"
 #include "FakeUi.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cport/ComError.h>
-#include <cport/ComPort.h>
-#include <cport/UiCallQueue.h>
-#include <cport/UiDispatcher.h>
+#include <cport/errors/ComError.h>
+#include <cport/port/ComPort.h>
+#include <cport/dispatch/UiCallQueue.h>
+#include <cport/dispatch/UiDispatcher.h>
 
 #include <array>
 #include <chrono>

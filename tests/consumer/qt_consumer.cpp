@@ -8,8 +8,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <cport/ComError.h>
-#include <cport/ComPort.h>
+#include <cport/errors/ComError.h>
+#include <cport/port/ComPort.h>
 #include <cport/qt/QtUiDispatcher.h>
 
 #include <array>

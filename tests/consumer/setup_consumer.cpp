@@ -1,7 +1,7 @@
 // Links the port setup dialog from the installed package (COMPONENTS setup),
 // with the Qt libraries its package config finds. Built, not run: it needs
 // a display and an operator.
-#include <cport/ComPort.h>
+#include <cport/port/ComPort.h>
 #include <cport/setup/PortSetup.h>
 
 int main() {

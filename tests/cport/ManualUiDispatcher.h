@@ -8,8 +8,8 @@
 #include <functional>
 #include <mutex>
 
-#include "cport/UiCallQueue.h"
-#include "cport/UiDispatcher.h"
+#include "cport/dispatch/UiCallQueue.h"
+#include "cport/dispatch/UiDispatcher.h"
 
 namespace cport::testing {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "SharedFakeDevice.h"
-#include "cport/ComPort.h"
-#include "cport/device/FakeComDevice.h"
+#include "cport/port/ComPort.h"
+#include "cport/device/fake/FakeComDevice.h"
 
 namespace cport::testing {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "cport/device/FakeComDevice.h"
+#include "cport/device/fake/FakeComDevice.h"
 
 namespace cport::testing {
 

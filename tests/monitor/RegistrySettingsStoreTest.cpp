@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "../cport/TempDir.h"
-#include "cport/ComPort.h"
-#include "cport/Registry.h"
+#include "cport/port/ComPort.h"
+#include "cport/storage/Registry.h"
 #include "monitor/RegistrySettingsStore.h"
 
 namespace monitor {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "../cport/TempDir.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "monitor/MonitorSettings.h"
 #include "monitor/RegistrySettingsStore.h"
 #include "monitor/log/LogStore.h"

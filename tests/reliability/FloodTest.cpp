@@ -16,7 +16,7 @@
 #include "../app/live/LiveFixture.h"
 #include "Measures.h"
 #include "app/frRiriredOz.h"
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "monitor/log/LogStore.h"
 
 namespace reliability {

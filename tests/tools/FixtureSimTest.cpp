@@ -12,7 +12,7 @@
 
 #include "DecodedReports.h"
 #include "SimProcess.h"
-#include "cport/device/PosixKernelTermios.h"
+#include "cport/device/posix/PosixKernelTermios.h"
 #include "fixture_sim/Script.h"
 #include "fixture_sim/ScriptParser.h"
 

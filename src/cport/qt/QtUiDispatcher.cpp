@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
-#include "cport/UiDispatcher.h"
+#include "cport/dispatch/UiDispatcher.h"
 
 namespace cport {
 

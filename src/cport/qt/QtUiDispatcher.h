@@ -14,7 +14,7 @@
 // cport::UiDispatcher may come from any thread.
 #include <QObject>
 
-#include "cport/UiCallQueue.h"
+#include "cport/dispatch/UiCallQueue.h"
 #include "cport/device/ManualResetEvent.h"
 
 class QSocketNotifier;

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "cport/ApplicationException.h"
-#include "cport/ComPort.h"
+#include "cport/errors/ApplicationException.h"
+#include "cport/port/ComPort.h"
 
 namespace cport {
 

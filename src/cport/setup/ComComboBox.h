@@ -13,8 +13,8 @@
 #include <optional>
 #include <string>
 
-#include "cport/ComEnums.h"
-#include "cport/FreeNotices.h"
+#include "cport/port/ComEnums.h"
+#include "cport/port/FreeNotices.h"
 #include "cport/setup/ComSelect.h"
 
 namespace cport {

@@ -2,9 +2,9 @@
 
 #include <QComboBox>
 
-#include "cport/ComPort.h"
-#include "cport/ComTexts.h"
-#include "cport/PortList.h"
+#include "cport/port/ComPort.h"
+#include "cport/port/ComTexts.h"
+#include "cport/port/PortList.h"
 
 namespace cport {
 namespace {

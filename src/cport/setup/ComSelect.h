@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "cport/ComEnums.h"
+#include "cport/port/ComEnums.h"
 
 class QComboBox;
 

@@ -10,7 +10,7 @@
 
 #include <initializer_list>
 
-#include "cport/ComTranslation.h"
+#include "cport/errors/ComTranslation.h"
 #include "cport/setup/ComComboBox.h"
 #include "cport/setup/FitToText.h"
 #include "cport/setup/FormTranslation.h"

@@ -3,7 +3,7 @@
 #include <exception>
 #include <memory>
 
-#include "cport/ComPort.h"
+#include "cport/port/ComPort.h"
 #include "cport/setup/ComComboBox.h"
 #include "cport/setup/ComSetupFrm.h"
 

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cport/AtomicFile.h"
+#include "cport/storage/AtomicFile.h"
 
 namespace monitor {
 namespace {

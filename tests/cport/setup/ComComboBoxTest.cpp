@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "SetupTestSupport.h"
-#include "cport/ApplicationException.h"
-#include "cport/ComError.h"
-#include "cport/ComMessages.h"
-#include "cport/device/FakeComDevice.h"
+#include "cport/errors/ApplicationException.h"
+#include "cport/errors/ComError.h"
+#include "cport/errors/ComMessages.h"
+#include "cport/device/fake/FakeComDevice.h"
 
 namespace cport::testing {
 namespace {

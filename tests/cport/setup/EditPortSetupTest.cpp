@@ -12,9 +12,9 @@
 
 #include "../device/PtyPair.h"
 #include "SetupTestSupport.h"
-#include "cport/ComError.h"
-#include "cport/ComMessages.h"
-#include "cport/device/FakeComDevice.h"
+#include "cport/errors/ComError.h"
+#include "cport/errors/ComMessages.h"
+#include "cport/device/fake/FakeComDevice.h"
 #include "cport/setup/PortSetup.h"
 
 namespace cport::testing {

@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "cport/ComPort.h"
-#include "cport/PortList.h"
+#include "cport/port/ComPort.h"
+#include "cport/port/PortList.h"
 #include "cport/setup/ComComboBox.h"
 #include "cport/setup/ComSetupFrm.h"
 
