@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "cport/device/SystemError.h"
 #include "cport/errors/ComError.h"
 #include "cport/port/ComPort.h"
 #include "cport/events/EventMask.h"
@@ -29,7 +30,7 @@ bool DeviceGone(const std::exception_ptr& error) {
     std::rethrow_exception(error);
   } catch (const EComPort& e) {
     if (e.SystemErrorCode() <= 0) return false;
-    const std::error_code code(e.SystemErrorCode(), std::system_category());
+    const std::error_code code = device::SystemError(e.SystemErrorCode());
     return code == std::errc::io_error || code == std::errc::no_such_device_or_address ||
            code == std::errc::no_such_device;
   } catch (...) {
@@ -175,9 +176,10 @@ void TComThread::Execute() {
     const std::error_code error = device.WaitForLineEvents(stop_, occurred);
     if (stopSource_.stop_requested()) break;
     if (error) {
-      // ECANCELED is the stop event; every other failure means the line
-      // cannot be watched any more.
-      if (error == std::errc::operation_canceled) break;
+      // A cancelled wait is the stop event; every other failure means the
+      // line cannot be watched any more. So is a cancellation nobody asked
+      // for: Windows ends an event wait that way when the driver gives up.
+      if (error == std::errc::operation_canceled && stop_.IsSet()) break;
       link_->LoseDevice(
           std::make_exception_ptr(EComPort(PortError::WaitForEventFailed, error.value())));
       break;
