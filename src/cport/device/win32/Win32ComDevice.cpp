@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "cport/device/PortPath.h"
 #include "cport/device/win32/Win32ComDevice.h"
@@ -197,6 +198,19 @@ std::error_code Win32ComDevice::SetTimeouts(const CommTimeouts& timeouts) noexce
 std::error_code Win32ComDevice::Purge(std::uint32_t flags) noexcept {
   if (!IsOpen()) return Win32Error(ERROR_INVALID_HANDLE);
   if (!::PurgeComm(handle_, flags)) return LastWin32Error();
+  // The serial driver ends pending transfers on an abort itself; a driver
+  // that only flushes its queues (Wine's, over a tty) would leave them
+  // waiting, so they are cancelled here too. Cancelling an ended one is a
+  // harmless no-op.
+  std::lock_guard lock(mu_);
+  for (auto [bit, slot] : {std::pair{kPurgeRxAbort, &pending_read_},
+                           std::pair{kPurgeTxAbort, &pending_write_}}) {
+    if (!(flags & bit)) continue;
+    if (std::shared_ptr<Win32Transfer> t = slot->lock()) {
+      std::lock_guard io(*io_guard_);
+      if (t->in_flight) ::CancelIoEx(handle_, &t->overlapped);
+    }
+  }
   return {};
 }
 
@@ -310,7 +324,26 @@ std::error_code Win32ComDevice::SetEventMask(std::uint32_t mask) noexcept {
   if (!::SetCommMask(handle_, mask)) return LastWin32Error();
   std::lock_guard lock(mu_);
   event_mask_ = mask;
+  ++mask_changes_;
   return {};
+}
+
+void Win32ComDevice::EndLineWait(LineWait& w) noexcept {
+  // Setting the mask again is the comm API's own way to end a wait, and the
+  // one every driver honours (Wine's does not cancel an event wait through
+  // CancelIoEx); the cancel stays as the fallback for a driver that ignores
+  // the mask.
+  std::uint32_t mask;
+  {
+    std::lock_guard lock(mu_);
+    mask = event_mask_;
+  }
+  ::SetCommMask(handle_, mask);
+  if (::WaitForSingleObject(w.overlapped.hEvent, 1000) != WAIT_OBJECT_0) {
+    ::CancelIoEx(handle_, &w.overlapped);
+  }
+  DWORD n = 0;
+  ::GetOverlappedResult(handle_, &w.overlapped, &n, TRUE);
 }
 
 std::error_code Win32ComDevice::WaitForLineEvents(const ManualResetEvent& stop,
@@ -318,10 +351,18 @@ std::error_code Win32ComDevice::WaitForLineEvents(const ManualResetEvent& stop,
   events = 0;
   if (!IsOpen()) return Win32Error(ERROR_INVALID_HANDLE);
   if (stop.IsSet()) return Win32Error(ERROR_OPERATION_ABORTED);
+  std::uint64_t changes_at_start;
   {
     std::lock_guard lock(mu_);
     if (event_mask_ == 0) return Win32Error(ERROR_INVALID_PARAMETER);
+    changes_at_start = mask_changes_;
   }
+  // Windows ends a wait whose mask changes with success and no events; Wine
+  // cancels it instead. Both read as the former.
+  auto maskChanged = [&] {
+    std::lock_guard lock(mu_);
+    return mask_changes_ != changes_at_start;
+  };
   LineWait& w = *wait_;
   ::ResetEvent(w.overlapped.hEvent);
   w.events = 0;
@@ -330,6 +371,7 @@ std::error_code Win32ComDevice::WaitForLineEvents(const ManualResetEvent& stop,
     return {};
   }
   const DWORD started = ::GetLastError();
+  if (started == ERROR_OPERATION_ABORTED && maskChanged()) return {};
   if (started != ERROR_IO_PENDING) return Win32Error(started);
   HANDLE handles[2] = {w.overlapped.hEvent, stop.Handle()};
   const DWORD woke = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
@@ -338,13 +380,15 @@ std::error_code Win32ComDevice::WaitForLineEvents(const ManualResetEvent& stop,
     // back only once the cancelled wait has ended.
     const std::error_code failure =
         woke == WAIT_FAILED ? LastWin32Error() : Win32Error(ERROR_OPERATION_ABORTED);
-    ::CancelIoEx(handle_, &w.overlapped);
-    DWORD n = 0;
-    ::GetOverlappedResult(handle_, &w.overlapped, &n, TRUE);
+    EndLineWait(w);
     return failure;
   }
   DWORD n = 0;
-  if (!::GetOverlappedResult(handle_, &w.overlapped, &n, FALSE)) return LastWin32Error();
+  if (!::GetOverlappedResult(handle_, &w.overlapped, &n, FALSE)) {
+    const DWORD failed = ::GetLastError();
+    if (failed == ERROR_OPERATION_ABORTED && maskChanged()) return {};
+    return Win32Error(failed);
+  }
   events = w.events;
   return {};
 }

@@ -55,6 +55,7 @@ class Win32ComDevice final : public ComDevice {
                         Transfer& transfer, std::uint32_t& transferred) noexcept;
   void ReleaseSlot(const Win32Transfer* t) noexcept;
   void EndPending(std::weak_ptr<Win32Transfer>& slot) noexcept;
+  void EndLineWait(LineWait& w) noexcept;  // ends the wait in progress and waits for its end
 
   // Set by Open and Close only, which never overlap any other call.
   void* handle_;                     // the comm handle, INVALID_HANDLE_VALUE when closed
@@ -66,7 +67,8 @@ class Win32ComDevice final : public ComDevice {
   std::mutex mu_;  // guards the pending slots
   std::weak_ptr<Win32Transfer> pending_read_;
   std::weak_ptr<Win32Transfer> pending_write_;
-  std::uint32_t event_mask_ = 0;  // guarded by mu_
+  std::uint32_t event_mask_ = 0;     // guarded by mu_
+  std::uint64_t mask_changes_ = 0;   // guarded by mu_; counts SetEventMask calls
 };
 
 }  // namespace cport::device
