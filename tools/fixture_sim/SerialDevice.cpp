@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "cport/device/PosixKernelTermios.h"
+#include "cport/device/posix/PosixKernelTermios.h"
 
 namespace fixture_sim {
 namespace {
