@@ -42,6 +42,9 @@ function(riri_install_program_link name target_file)
   install(FILES ${_riri_generated}/${name} DESTINATION bin COMPONENT monitor)
 endfunction()
 
+# The program's files and the Debian package only where the program is built
+# (not in a tree that holds the component alone).
+if(RIRIRED_BUILD_PROGRAM)
 if(RIRIRED_BUILD_GUI)
   riri_install_program_link(ririredoz RiriredOz)
   install(FILES ${PROJECT_SOURCE_DIR}/data/ririredoz.desktop
@@ -106,6 +109,8 @@ add_custom_target(package_changelog ALL DEPENDS ${_riri_generated}/changelog.gz)
 install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright ${_riri_generated}/changelog.gz
         DESTINATION share/doc/ririredoz COMPONENT monitor)
 
+endif()
+
 # ---- The port component as a CMake package ----------------------------------
 foreach(_part device text errors storage dispatch)
   set_target_properties(cport_${_part} PROPERTIES EXPORT_NAME ${_part})
@@ -140,6 +145,9 @@ write_basic_package_version_file(${_riri_generated}/cportConfigVersion.cmake
 install(FILES ${_riri_generated}/cportConfig.cmake ${_riri_generated}/cportConfigVersion.cmake
         DESTINATION lib/cmake/cport COMPONENT cport_dev)
 
+if(NOT RIRIRED_BUILD_PROGRAM)
+  return()
+endif()
 # ---- The Debian package: the target `package` (which builds first), or
 # `cpack -G DEB` in a built tree. Its dependencies on Qt's runtime packages
 # come from dpkg-shlibdeps (dpkg-dev), which reads the program's libraries.

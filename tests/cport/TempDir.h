@@ -1,11 +1,10 @@
 #pragma once
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,10 +13,16 @@ namespace cport::testing {
 
 class TempDir {
  public:
+  // A name nobody holds, made as mkdtemp makes it (create_directory fails on
+  // an existing one), on every platform.
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "riri-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const auto name = "riri-" + std::to_string(random() & 0xFFFFFF);
+      path_ = std::filesystem::temp_directory_path() / name;
+      if (std::filesystem::create_directory(path_)) return;
+    }
+    throw std::runtime_error("no fresh temporary directory");
   }
   ~TempDir() {
     std::error_code ec;

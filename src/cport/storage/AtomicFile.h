@@ -11,13 +11,12 @@
 // may not write (access(2)) is refused with the system's reason, as opening it
 // for writing would be, although the rename could replace it.
 //
-// Failures throw std::system_error with the operating system's error code in
-// the generic category (code().message() is the system's text, "Permission
+// Failures throw std::system_error with the operating system's error code (in
+// the generic category on POSIX) (code().message() is the system's text, "Permission
 // denied") and a message naming the target file; the target is then untouched
 // and the new file is removed (also when the object is destroyed without
 // Commit()).
-#include <sys/stat.h>
-
+#include <cstdint>
 #include <filesystem>
 #include <string_view>
 
@@ -35,12 +34,11 @@ class AtomicFile {
   void Commit();
 
  private:
-  void KeepOwnerAndMode(const struct stat& old);
-
   std::filesystem::path target_;  // as the caller named it, for messages
   std::filesystem::path resolved_;
   std::filesystem::path temporary_;
-  int fd_ = -1;
+  // The new file's descriptor (POSIX) or HANDLE (Windows); -1 when closed.
+  std::intptr_t handle_ = -1;
   bool committed_ = false;
 };
 

@@ -8,10 +8,13 @@
 
 namespace cport {
 
-// The bytes of `file`. Errors (in the generic category): ENOENT and the other
-// errors of open and read as the system gives them, EISDIR for a directory,
-// EINVAL for any other file that is no regular file (a FIFO: never waited on),
-// EFBIG for a file larger than `limit` bytes.
+// The bytes of `file`. Errors: those of opening and reading as the system
+// gives them (errno in the generic category on POSIX, GetLastError() in the
+// system category on Windows; a missing file compares equal to
+// std::errc::no_such_file_or_directory on both), and on both
+// std::errc::is_a_directory for a directory, std::errc::invalid_argument for
+// any other file that is no regular file (a FIFO, a device: never waited on),
+// std::errc::file_too_large for a file larger than `limit` bytes.
 std::error_code ReadWholeFile(const std::filesystem::path& file, std::size_t limit,
                               std::string& bytes);
 

@@ -1,38 +1,44 @@
 #pragma once
 // The registry of the port component's platform layer: roots, keys, and
 // typed values, with the Windows registry's rules for reading and writing
-// texts and 32-bit integers. On Linux each root is one file in the registry
-// editor's text format (RegistryHive.h) named after the root,
-// "HKEY_LOCAL_MACHINE.reg", in a directory of the user's configuration
-// (DefaultRegistryDirectory). A file exported by the registry editor of a
-// Windows machine, in either of the editor's formats, can be put there as it
-// is.
+// texts and 32-bit integers. The same interface on every platform; where the
+// keys live is the platform's (RegistryBackend.h):
+//
+// Windows: the system's registry itself (RegCreateKeyEx, RegQueryValueEx,
+// RegSetValueEx). Each write reaches the registry when it is made; a refused
+// write raises at once. `directory` is not used and FileProblem() stays empty.
+//
+// Linux: each root is one file in the registry editor's text format
+// (RegistryHive.h) named after the root, "HKEY_LOCAL_MACHINE.reg", in a
+// directory of the user's configuration (DefaultRegistryDirectory). A file
+// exported by the registry editor of a Windows machine, in either of the
+// editor's formats, can be put there as it is. The root's file is read at
+// each open. Changes of values are kept until the key is closed and then
+// written together, as one replacement of the file (AtomicFile.h): a failure
+// or a crash while writing leaves the previous file whole. Just before
+// writing the file is read again and the changes are made on what it holds
+// then, so changes another program made meanwhile to other values survive.
 //
 // Lifecycle: choose a root (HKEY_CURRENT_USER at construction), open one key
 // with OpenKey or OpenKeyReadOnly, read and write its values, CloseKey (also
-// done by the next open and by destruction). The root's file is read at each
-// open. Changes of values are kept until the key is closed and then written
-// together, as one replacement of the file (AtomicFile.h): a failure or a
-// crash while writing leaves the previous file whole. Just before writing the
-// file is read again and the changes are made on what it holds then, so
-// changes another program made meanwhile to other values survive.
+// done by the next open and by destruction).
 //
-// Access: an open for full access (OpenKey) fails when the root's file or its
-// directory may not be written, or when the file exists but cannot be read or
-// did not read as a registry file (no header, no key: a script a link was
-// pointed at); such a file is never overwritten. An open for reading
-// (OpenKeyReadOnly) needs only a readable file. A symbolic link is followed:
-// the file it names is replaced and the link stays. A replaced file keeps its
-// owner, group and mode (AtomicFile.h).
+// Access (Linux): an open for full access (OpenKey) fails when the root's
+// file or its directory may not be written, or when the file exists but
+// cannot be read or did not read as a registry file (no header, no key: a
+// script a link was pointed at); such a file is never overwritten. An open
+// for reading (OpenKeyReadOnly) needs only a readable file. A symbolic link
+// is followed: the file it names is replaced and the link stays. A replaced
+// file keeps its owner, group and mode (AtomicFile.h). On Windows the
+// system's access rights of the key decide.
 //
 // Errors: RegistryError, with the value's name for %s:
 //   "Failed to set data for '%s'"  a value cannot be written: no key open, a
-//                                  key opened for reading, or the file cannot
-//                                  be written at CloseKey (the first value
-//                                  changed since the open is named). When the
-//                                  file is at fault (at CloseKey, or at the
-//                                  failed OpenKey before a write without a
-//                                  key) the message goes on with the file and
+//                                  key opened for reading, the system refused
+//                                  it (Windows), or the file cannot be written
+//                                  at CloseKey (Linux; the first value changed
+//                                  since the open is named). When the store is
+//                                  at fault the message goes on with where and
 //                                  the system's reason: "Failed to set data
 //                                  for 'Port': /home/op/.config/RiriredOZ/
 //                                  HKEY_LOCAL_MACHINE.reg: Permission denied";
@@ -50,17 +56,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "cport/storage/RegistryHive.h"
+#include "cport/storage/RegistryBackend.h"
 #include "cport/storage/RegistryValue.h"
 
 namespace cport {
 
+// The names are those of <windows.h>'s macros: a Windows source including
+// both includes this header first and does not name the values after it.
 enum class RegistryRoot : std::uint8_t {
   HKEY_CLASSES_ROOT,
   HKEY_CURRENT_USER,
@@ -76,8 +85,9 @@ class RegistryError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// $XDG_CONFIG_HOME/RiriredOZ, with $HOME/.config for a missing, empty or
-// relative XDG_CONFIG_HOME (the user database's home without HOME).
+// Linux: $XDG_CONFIG_HOME/RiriredOZ, with $HOME/.config for a missing, empty
+// or relative XDG_CONFIG_HOME (the user database's home without HOME).
+// Windows: empty (the system's registry needs no directory).
 std::filesystem::path DefaultRegistryDirectory();
 
 // The file of `root` in `directory`: "<directory>/HKEY_LOCAL_MACHINE.reg".
@@ -135,36 +145,18 @@ class Registry {
   // one text: "Failed to read registry file '<path>': <reason>" or "Damaged
   // registry file '<path>': line 7: ..." (with the count of further lines).
   // Empty when the file was read whole or does not exist.
-  const std::string& FileProblem() const noexcept { return fileProblem_; }
+  const std::string& FileProblem() const noexcept { return backend_->FileProblem(); }
 
  private:
-  struct Change {
-    std::string name;
-    RegistryValue value;
-  };
-  enum class HiveState : std::uint8_t { Absent, Read, Unreadable };
-
-  std::filesystem::path FilePath() const;
   std::string Resolve(std::string_view key) const;
-  HiveState LoadHive(RegistryHive& hive);
-  // Why the file, as LoadHive found it, may not be replaced: the system's
-  // reason ("Permission denied") or ours; empty when it may.
-  std::string WriteRefusal(const RegistryHive& hive, HiveState state) const;
-  // "<file>: <reason>" for the last refused open or failed write, or empty.
-  std::string WriteFailure() const;
-  void WriteHive(const RegistryHive& hive) const;
   bool Open(std::string_view key, bool canCreate, bool writable);
 
   std::filesystem::path directory_;
+  std::unique_ptr<RegistryBackend> backend_;
   RegistryRoot root_ = RegistryRoot::HKEY_CURRENT_USER;
   bool open_ = false;
   bool writable_ = false;
   std::string path_;
-  std::optional<RegistryHive> hive_;
-  std::vector<Change> changes_;
-  std::string fileProblem_;
-  std::string readFailure_;   // the reason of a HiveState::Unreadable
-  std::string writeFailure_;  // the reason of WriteFailure()
 };
 
 }  // namespace cport

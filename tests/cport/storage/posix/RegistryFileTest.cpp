@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../TempDir.h"
+#include "../../TempDir.h"
 #include "cport/storage/Registry.h"
 
 namespace cport {

@@ -17,6 +17,21 @@ namespace {
                           std::string(what) + " \"" + file.string() + "\"");
 }
 
+void KeepOwnerAndMode(int fd, const struct stat& old, const fs::path& target) {
+  struct stat made {};
+  if (::fstat(fd, &made) != 0) Fail(errno, "Cannot create file", target);
+  // Root replacing a user's file (a run with the user's configuration home)
+  // must leave it the user's. Only a change is asked for: a user may always
+  // keep what the new file got already (its own uid, the group a set-group-ID
+  // directory gave it), but may give a file away to no one.
+  if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+      ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+    Fail(errno, "Cannot keep the owner of file", target);
+  }
+  // After fchown, which may clear the set-ID bits.
+  if (::fchmod(fd, old.st_mode & 07777) != 0) Fail(errno, "Cannot keep the mode of file", target);
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(const fs::path& target) : target_(target), resolved_(target) {
@@ -37,45 +52,32 @@ AtomicFile::AtomicFile(const fs::path& target) : target_(target), resolved_(targ
   // opens a file someone else placed there.
   const fs::path dir = resolved_.has_parent_path() ? resolved_.parent_path() : fs::path(".");
   const std::string base = "." + resolved_.filename().string() + "." + std::to_string(::getpid());
-  for (unsigned attempt = 0; fd_ < 0; ++attempt) {
+  int fd = -1;
+  for (unsigned attempt = 0; fd < 0; ++attempt) {
     temporary_ = dir / (base + "-" + std::to_string(attempt) + ".tmp");
-    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ < 0 && (errno != EEXIST || attempt == 100)) Fail(errno, "Cannot create file", target_);
+    fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt == 100)) Fail(errno, "Cannot create file", target_);
   }
+  handle_ = fd;
   if (!exists) return;
   try {
-    KeepOwnerAndMode(old);
+    KeepOwnerAndMode(fd, old, target_);
   } catch (...) {
     // No destructor runs for an object whose constructor throws.
-    ::close(fd_);
+    ::close(fd);
     ::unlink(temporary_.c_str());
     throw;
   }
 }
 
-void AtomicFile::KeepOwnerAndMode(const struct stat& old) {
-  struct stat made {};
-  if (::fstat(fd_, &made) != 0) Fail(errno, "Cannot create file", target_);
-  // Root replacing a user's file (a run with the user's configuration home)
-  // must leave it the user's. Only a change is asked for: a user may always
-  // keep what the new file got already (its own uid, the group a set-group-ID
-  // directory gave it), but may give a file away to no one.
-  if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
-      ::fchown(fd_, old.st_uid, old.st_gid) != 0) {
-    Fail(errno, "Cannot keep the owner of file", target_);
-  }
-  // After fchown, which may clear the set-ID bits.
-  if (::fchmod(fd_, old.st_mode & 07777) != 0) Fail(errno, "Cannot keep the mode of file", target_);
-}
-
 AtomicFile::~AtomicFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
   if (!committed_) ::unlink(temporary_.c_str());
 }
 
 void AtomicFile::Write(std::string_view data) {
   while (!data.empty()) {
-    const ssize_t written = ::write(fd_, data.data(), data.size());
+    const ssize_t written = ::write(static_cast<int>(handle_), data.data(), data.size());
     if (written < 0) {
       if (errno == EINTR) continue;
       Fail(errno, "Cannot write file", target_);
@@ -87,9 +89,9 @@ void AtomicFile::Write(std::string_view data) {
 void AtomicFile::Commit() {
   // A write error of the file system (a full disk on NFS, an I/O error) may
   // only show at fsync or close; the target is replaced after both passed.
-  if (::fsync(fd_) != 0) Fail(errno, "Cannot write file", target_);
-  const int fd = fd_;
-  fd_ = -1;
+  const int fd = static_cast<int>(handle_);
+  if (::fsync(fd) != 0) Fail(errno, "Cannot write file", target_);
+  handle_ = -1;
   if (::close(fd) != 0) Fail(errno, "Cannot write file", target_);
   if (::rename(temporary_.c_str(), resolved_.c_str()) != 0)
     Fail(errno, "Cannot replace file", target_);
