@@ -4,6 +4,7 @@
 // read by the receive path, the report decoder and the settings store.
 // User-interface thread only.
 #include <cstdint>
+#include <string>
 
 namespace monitor {
 
@@ -26,6 +27,10 @@ struct MonitorSettings {
   // log; breaks and line errors are always shown. Stored as a value of its
   // own beside the twelve above.
   bool MostrarSinais = false;
+  // The folder each finished test run is saved to as an RTF file of its
+  // own (UTF-8 path); empty: runs are not saved. Stored as a string value of
+  // its own, written once it is set.
+  std::string PastaEvidencias;
 };
 
 // The defaults the main window sets at start, before the stored settings

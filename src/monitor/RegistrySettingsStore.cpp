@@ -98,6 +98,10 @@ void RegistrySettingsStore::Load(MonitorSettings& settings, cport::TCustomComPor
   apply([&] { ReadBoolean(reg, "AutoLimparLog", settings.AutoLimparLog); });
   apply([&] { ReadBoolean(reg, "MostrarTempo", settings.MostrarTempo); });
   apply([&] { ReadBoolean(reg, "MostrarSinais", settings.MostrarSinais); });
+  apply([&] {
+    if (reg.ValueExists("PastaEvidencias"))
+      settings.PastaEvidencias = reg.ReadString("PastaEvidencias");
+  });
   reg.CloseKey();  // opened for reading: nothing to write, never raises
   // The damage of the file (with its line) after the values it cost.
   if (!reg.FileProblem().empty()) {
@@ -132,6 +136,8 @@ void RegistrySettingsStore::Save(const MonitorSettings& settings, cport::TCustom
     // saved by a program that never knew it stays as it was.
     if (!settings.MostrarSinais || reg.ValueExists("MostrarSinais"))
       reg.WriteInteger("MostrarSinais", settings.MostrarSinais ? 1 : 0);
+    if (!settings.PastaEvidencias.empty() || reg.ValueExists("PastaEvidencias"))
+      reg.WriteString("PastaEvidencias", settings.PastaEvidencias);
     reg.CloseKey();
   } catch (const std::exception& e) {
     Report(e.what());

@@ -14,6 +14,11 @@
 //   "AutoConectar", "AutoPageDown", "AutoLimparLog", "MostrarTempo"
 //                    REG_DWORD  1 true, 0 false; read: > 0 true
 //
+// and, beside the twelve, each written only once it differs from its
+// default (so a file saved by an older program stays byte for byte):
+//   "MostrarSinais"    REG_DWORD  1 true, 0 false
+//   "PastaEvidencias"  REG_SZ     the evidence folder; empty or absent: off
+//
 // Load reads only the values that exist; the port's ordinals and Formato are
 // the lowest 8 bits of the stored number, and a port ordinal beyond the last
 // value of its enumeration is skipped (the setting keeps its value). The key

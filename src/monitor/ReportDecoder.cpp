@@ -130,6 +130,8 @@ void ReportDecoder::Decode(const MonitorSettings& options, DescriptionSource* de
   // day itself would read as an elapsed time.
   if (options.MostrarTempo && testStarted_) line.insert(0, ElapsedPrefix(testStart_, timeNow()));
   sink.AppendLine(line);
+  if (result == kResultTestStart) sink.RunStarted();
+  if (result == kResultVerdict) sink.RunEnded(buffer_[kErrorOrVerdictAt] == kVerdictApproved);
 }
 
 std::string ElapsedPrefix(double start, double now) {

@@ -68,6 +68,10 @@ class ReportSink {
   virtual void AppendLine(std::string_view cp1252Text) = 0;
   // The result label's text and font colour.
   virtual void SetResultLabel(std::string_view text, Rgb colour) = 0;
+  // A test run began, and its test-start line is the last line appended.
+  virtual void RunStarted() {}
+  // The run's verdict came, and its line is the last line appended.
+  virtual void RunEnded(bool /*approved*/) {}
 
  protected:
   ~ReportSink() = default;

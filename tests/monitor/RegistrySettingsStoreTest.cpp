@@ -15,6 +15,7 @@
 #include "../cport/TempDir.h"
 #include "cport/port/ComPort.h"
 #include "cport/storage/Registry.h"
+#include "cport/storage/RegistryHive.h"
 #include "monitor/RegistrySettingsStore.h"
 
 namespace monitor {
@@ -51,7 +52,7 @@ bool Same(const MonitorSettings& a, const MonitorSettings& b) {
   return a.Formato == b.Formato && a.Inicio == b.Inicio && a.Final == b.Final &&
          a.AutoConectar == b.AutoConectar && a.AutoPageDown == b.AutoPageDown &&
          a.AutoLimparLog == b.AutoLimparLog && a.MostrarTempo == b.MostrarTempo &&
-         a.MostrarSinais == b.MostrarSinais;
+         a.MostrarSinais == b.MostrarSinais && a.PastaEvidencias == b.PastaEvidencias;
 }
 
 class RegistrySettingsStoreTest : public ::testing::Test {
@@ -92,7 +93,7 @@ TEST_F(RegistrySettingsStoreTest, NothingStoredLoadsNothingAndSaysNothing) {
 
 TEST_F(RegistrySettingsStoreTest, SaveThenLoadGivesEverythingBack) {
   Fixture f;
-  f.settings = {3, 13, -1, true, false, true, true, false};
+  f.settings = {3, 13, -1, true, false, true, true, false, ""};  // no folder: not written
   f.port.SetPort("/dev/ttyUSB0");
   f.port.SetBaudRate(TBaudRate::br115200);
   f.port.SetStopBits(TStopBits::sbTwoStopBits);
@@ -123,6 +124,27 @@ TEST_F(RegistrySettingsStoreTest, SaveThenLoadGivesEverythingBack) {
   EXPECT_EQ(g.port.StopBits(), TStopBits::sbTwoStopBits);
   EXPECT_EQ(g.port.DataBits(), TDataBits::dbSeven);
   EXPECT_EQ(g.port.Parity().Bits(), TParityBits::prSpace);
+  EXPECT_EQ(h.reports, Strings{});
+}
+
+TEST_F(RegistrySettingsStoreTest, TheEvidenceFolderIsAStringWrittenOnceSetAndClearedInPlace) {
+  Fixture f;
+  h.store.Save(f.settings, f.port);
+  const std::string before = ReadBytes(File());
+  EXPECT_EQ(before.find("PastaEvidencias"), std::string::npos);
+  f.settings.PastaEvidencias = "/home/op/Evid\xC3\xAAncias";
+  h.store.Save(f.settings, f.port);
+  EXPECT_EQ(ReadBytes(File()).substr(before.size()),
+            "\"PastaEvidencias\"=\"/home/op/Evid\xC3\xAAncias\"\r\n");
+  Fixture g;
+  h.store.Load(g.settings, g.port);
+  EXPECT_EQ(g.settings.PastaEvidencias, f.settings.PastaEvidencias);
+  // Turned off again: the value stays, empty, and loads as off.
+  f.settings.PastaEvidencias.clear();
+  h.store.Save(f.settings, f.port);
+  EXPECT_EQ(ReadBytes(File()).substr(before.size()), "\"PastaEvidencias\"=\"\"\r\n");
+  h.store.Load(g.settings, g.port);
+  EXPECT_EQ(g.settings.PastaEvidencias, "");
   EXPECT_EQ(h.reports, Strings{});
 }
 
@@ -265,7 +287,7 @@ TEST_F(RegistrySettingsStoreTest, ABenchsExportedSettingsLoadAndSurviveASave) {
     EXPECT_EQ(f.port.StopBits(), TStopBits::sbTwoStopBits);
     EXPECT_EQ(f.port.DataBits(), TDataBits::dbSeven);
     EXPECT_EQ(f.port.Parity().Bits(), TParityBits::prEven);
-    EXPECT_TRUE(Same(f.settings, MonitorSettings{3, -1, 13, true, false, true, true, true}));
+    EXPECT_TRUE(Same(f.settings, MonitorSettings{3, -1, 13, true, false, true, true, true, ""}));
     h.store.Save(f.settings, f.port);
     EXPECT_EQ(ReadBytes(File()), exported);
 
