@@ -480,6 +480,13 @@ QMenu* LogView::createContextMenu(QWidget* parent) {
   all->setObjectName(QStringLiteral("actSelecionarTudo"));
   all->setShortcut(QKeySequence::SelectAll);
   all->setEnabled(log_.LineCount() != 0);
+  if (find_action_) menu->addAction(find_action_);
+  QAction* save = menu->addAction(QString::fromUtf8("Salvar seleção…"));
+  save->setObjectName(QStringLiteral("actSalvarSelecao"));
+  save->setEnabled(hasSelection());
+  connect(save, &QAction::triggered, this, [this] {
+    if (hasSelection()) emit saveRequested(selectionRange());
+  });
   bool separated = false;
   for (const QPointer<QAction>& action : extra_actions_) {
     if (!action) continue;
@@ -491,6 +498,29 @@ QMenu* LogView::createContextMenu(QWidget* parent) {
 }
 
 bool LogView::hasSelection() const { return selectionValid(); }
+
+LogView::Place LogView::searchStart(bool forward) const {
+  if (!selectionValid()) return {firstVisibleLine(), 0};
+  const Position at = forward ? std::max(anchor_, cursor_) : std::min(anchor_, cursor_);
+  return {at.line, static_cast<std::size_t>(std::max(0, at.column))};
+}
+
+void LogView::selectText(std::size_t line, std::size_t column, std::size_t length) {
+  noteLinesGone();
+  if (line >= log_.LineCount()) return;
+  anchor_ = {line, static_cast<int>(column)};
+  cursor_ = {line, static_cast<int>(column + length)};
+  dragging_ = false;
+  const std::size_t first = firstVisibleLine();
+  const std::size_t shown = std::max<std::size_t>(1, linesFittingFrom(first));
+  if (line < first || line >= first + shown) {
+    // A third of the way down, so that the lines before the match show too.
+    const std::size_t above = linesFittingBefore(line) / 3;
+    scrollToLine(std::min(line - std::min(line, above), lastPageFirstLine()));
+  } else {
+    requestFrame();
+  }
+}
 
 void LogView::selectAll() {
   noteLinesGone();

@@ -81,9 +81,26 @@ class LogView : public QAbstractScrollArea {
   // Puts the selection on the clipboard, or asks to save it when it is
   // larger than the clipboard limit.
   void copy();
-  // The context menu: "Copiar" (objectName "actCopiar") and
-  // "Selecionar tudo" ("actSelecionarTudo"). The caller owns it.
+  // The context menu: "Copiar" (objectName "actCopiar"), "Selecionar tudo"
+  // ("actSelecionarTudo"), the find action when one is set, and
+  // "Salvar seleção…" ("actSalvarSelecao", which emits saveRequested for
+  // the selection). The caller owns it.
   QMenu* createContextMenu(QWidget* parent);
+  // The window's "Localizar…", shown after "Selecionar tudo". The caller
+  // keeps it alive.
+  void setFindAction(QAction* action) { find_action_ = action; }
+
+  // Where a search starts: the end of the selection forward, its start
+  // backward; the top of the view without a selection.
+  struct Place {
+    std::size_t line = 0;
+    std::size_t column = 0;
+  };
+  Place searchStart(bool forward) const;
+  // Selects `length` bytes of `line` from `column` and brings the line into
+  // view (a third of the way down when it was out of it). Following the end
+  // pauses unless the line is on the last page.
+  void selectText(std::size_t line, std::size_t column, std::size_t length);
   // Adds an action of the window's own to the context menu, after the
   // view's own entries and a separator. The caller keeps it alive.
   void addMenuAction(QAction* action) { extra_actions_.append(action); }
@@ -184,4 +201,5 @@ class LogView : public QAbstractScrollArea {
   mutable qreal row_baseline_ = 0;  // from the top of a row
   mutable bool widths_known_ = false;
   QList<QPointer<QAction>> extra_actions_;
+  QPointer<QAction> find_action_;
 };

@@ -34,6 +34,14 @@ void DesktopUiServices::ShowPlain(QWidget* parent, const QString& text) {
 
 bool UiServices::AskYesNo(QWidget*, const QString&) { return false; }
 
+std::optional<QString> UiServices::AskFolder(QWidget*, const QString&) { return std::nullopt; }
+
+std::optional<QString> DesktopUiServices::AskFolder(QWidget* parent, const QString& start) {
+  const QString folder = QFileDialog::getExistingDirectory(parent, QString(), start);
+  if (folder.isEmpty()) return std::nullopt;
+  return folder;
+}
+
 bool DesktopUiServices::AskYesNo(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
                   QMessageBox::Yes | QMessageBox::No, parent);

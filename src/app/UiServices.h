@@ -29,6 +29,9 @@ class UiServices {
   // The application's default exception report: a message box with the
   // error's own message; the program goes on.
   virtual void ReportUncaught(const QString& message) = 0;
+  // The folder dialog, opened at `start`; empty when the operator cancels.
+  // Services that ask nobody answer nothing.
+  virtual std::optional<QString> AskFolder(QWidget* parent, const QString& start);
 };
 
 // The real message boxes and file dialog.
@@ -40,6 +43,7 @@ class DesktopUiServices final : public UiServices {
   std::optional<QString> AskSaveFileName(QWidget* parent, const QString& filter,
                                          const QString& defaultSuffix) override;
   void ReportUncaught(const QString& message) override;
+  std::optional<QString> AskFolder(QWidget* parent, const QString& start) override;
 };
 
 // The services the program uses; DesktopUiServices unless a test installs

@@ -18,10 +18,13 @@
 
 #include <array>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <tuple>
 
+#include "app/EvidenceSaver.h"
+#include "app/FindBar.h"
 #include "app/LogSaveJob.h"
 #include "app/LogView.h"
 #include "app/UiServices.h"
@@ -96,6 +99,8 @@ TfrmRiriredOz::TfrmRiriredOz(Options options, QWidget* parent)
     if (line_) line_->PortOpened();
   };
   serial_->OnAfterClose = [this](cport::TCustomComPort&) {
+    // A run the closed or lost port cut short is evidence too.
+    CutRun();
     SetConnectButtonKind(true);
     if (line_) line_->PortClosed();
   };
@@ -106,6 +111,17 @@ TfrmRiriredOz::TfrmRiriredOz(Options options, QWidget* parent)
   // While a lost port is waited for, the button offers to stop waiting.
   connect(line_, &PortLineMonitor::reconnectingChanged, this,
           [this](bool on) { SetConnectButtonKind(!on && !serial_->Connected()); });
+  evidence_ = std::make_unique<EvidenceSaver>(this, [this](const EvidenceSaver::Result& r) {
+    if (r.ok) {
+      evidence_failing_ = false;
+      return;
+    }
+    if (evidence_failing_) return;
+    evidence_failing_ = true;
+    Ui().ShowError(this, Text("Não foi possível salvar o teste na pasta ") +
+                             QString::fromStdString(r.folder.string()) + QStringLiteral(":\r\n") +
+                             QString::fromUtf8(r.error.c_str()));
+  });
   FormCreate();
 }
 
@@ -119,6 +135,11 @@ TfrmRiriredOz::~TfrmRiriredOz() {
   } catch (...) {
     ReportUncaughtException(std::current_exception());
   }
+  // A run still open is saved as interrupted, and every queued run written.
+  CutRun();
+  evidence_.reset();
+  delete pnLocalizar;
+  pnLocalizar = nullptr;
   delete memSerial;
   memSerial = nullptr;
 }
@@ -152,7 +173,9 @@ void TfrmRiriredOz::BuildControls() {
   memSerial->setObjectName(QStringLiteral("memSerial"));
   pnAbaixo = MakePanel(pnEsquerda, "pnAbaixo", true);
   pnAbaixo->setFixedHeight(57);
+  pnLocalizar = new FindBar(log_, *memSerial, pnEsquerda);
   left->addWidget(memSerial, 1);
+  left->addWidget(pnLocalizar, 0);
   left->addWidget(pnAbaixo, 0);
 
   QStyle* st = style();
@@ -236,6 +259,16 @@ void TfrmRiriredOz::BuildControls() {
   actMostrarSinais = new QAction(Text("Mostrar sinais da linha"), this);
   actMostrarSinais->setObjectName(QStringLiteral("actMostrarSinais"));
   actMostrarSinais->setCheckable(true);
+  actLocalizar = new QAction(Text("Localizar…"), this);
+  actLocalizar->setObjectName(QStringLiteral("actLocalizar"));
+  actLocalizar->setShortcut(QKeySequence::Find);
+  actLocalizar->setShortcutContext(Qt::WindowShortcut);
+  addAction(actLocalizar);  // Ctrl+F wherever the focus is in the window
+  actZerarContagem = new QAction(Text("Zerar contagem"), this);
+  actZerarContagem->setObjectName(QStringLiteral("actZerarContagem"));
+  actSalvarCadaTeste = new QAction(Text("Salvar cada teste em…"), this);
+  actSalvarCadaTeste->setObjectName(QStringLiteral("actSalvarCadaTeste"));
+  actSalvarCadaTeste->setCheckable(true);
   pnDireita->installEventFilter(this);
   // The positions above are the design; captions at this machine's font may
   // need more room, and the panel widens with them.
@@ -256,6 +289,13 @@ void TfrmRiriredOz::BuildControls() {
   lbResultado->move(177, 5);
   lbResultado->setText(QStringLiteral("RESULTADO"));
   lbResultado->adjustSize();
+  // Left of the verdict, in the room before it (the verdict starts at 177):
+  // small, wrapped, never over it.
+  lbContagem = Make<QLabel>(pnAbaixo, "lbContagem");
+  lbContagem->setGeometry(8, 4, 165, 49);
+  lbContagem->setWordWrap(true);
+  lbContagem->setTextFormat(Qt::RichText);
+  lbContagem->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
   Label1 = Make<QLabel>(pnAbaixo, "Label1");
   Label1->setText(QStringLiteral("Envio:"));
@@ -339,6 +379,16 @@ void TfrmRiriredOz::BuildControls() {
     settings_.MostrarSinais = on;
     SaveSettingsOnChange();
   });
+  connect(actLocalizar, &QAction::triggered, this, [this] { pnLocalizar->open(); });
+  connect(actZerarContagem, &QAction::triggered, this, [this] {
+    tally_.Reset();
+    ShowTally();
+  });
+  connect(actSalvarCadaTeste, &QAction::triggered, this,
+          [this](bool on) { RunGuarded([&] { ChooseEvidenceFolder(on); }); });
+  memSerial->setFindAction(actLocalizar);
+  memSerial->addMenuAction(actZerarContagem);
+  memSerial->addMenuAction(actSalvarCadaTeste);
   memSerial->addMenuAction(actMostrarSinais);
   connect(cmbFormato, &QComboBox::activated, this, [this] { cmbFormatoChange(); });
   connect(cmbFormato->lineEdit(), &QLineEdit::textEdited, this, [this] { cmbFormatoChange(); });
@@ -365,7 +415,11 @@ void TfrmRiriredOz::BuildControls() {
     });
   }
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  connect(escape, &QShortcut::activated, btnConfigurar, &QPushButton::click);
+  connect(escape, &QShortcut::activated, this, [this] {
+    // Esc stops a running search first, wherever the focus is.
+    if (pnLocalizar->searching()) return pnLocalizar->cancel();
+    btnConfigurar->click();
+  });
 }
 
 void TfrmRiriredOz::FormCreate() {
@@ -393,6 +447,8 @@ void TfrmRiriredOz::FormCreate() {
   ckbAutoLimparLog->setChecked(settings_.AutoLimparLog);
   ckbMostrarTempo->setChecked(settings_.MostrarTempo);
   actMostrarSinais->setChecked(settings_.MostrarSinais);
+  actSalvarCadaTeste->setChecked(!settings_.PastaEvidencias.empty());
+  actSalvarCadaTeste->setToolTip(QString::fromStdString(settings_.PastaEvidencias));
   memSerial->setFollowEnd(settings_.AutoPageDown);
   // From here on a changed option is the operator's, and is saved.
   settings_shown_ = true;
@@ -663,6 +719,7 @@ void TfrmRiriredOz::AnalisaRecebimento(std::uint8_t byte) {
 }
 
 void TfrmRiriredOz::ClearLog() {
+  CutRun();
   log_.Clear();
   memSerial->contentsChanged();
 }
@@ -682,10 +739,78 @@ void TfrmRiriredOz::SetResultado(const QString& text, monitor::Rgb colour) {
 }
 
 void TfrmRiriredOz::btnLimparClick() {
+  CutRun();
   log_.Clear();
   memSerial->contentsChanged();
   log_.SetInsertionColour(monitor::kBlue);
   SetResultado(QString(), monitor::kGreen);
+}
+
+void TfrmRiriredOz::RunStarted() {
+  if (auto cut = runs_.Started(log_.LineCount() - 1, monitor::LocalStamp(), log_.DropCount()))
+    SaveRun(*cut);
+}
+
+void TfrmRiriredOz::RunEnded(bool approved) {
+  tally_.Record(approved);
+  ShowTally();
+  if (auto run = runs_.Ended(log_.LineCount() - 1, approved, log_.DropCount())) SaveRun(*run);
+}
+
+void TfrmRiriredOz::CutRun() {
+  if (auto run = runs_.Cut(log_.LineCount(), log_.DropCount())) SaveRun(*run);
+}
+
+void TfrmRiriredOz::SaveRun(const monitor::FinishedRun& run) {
+  if (settings_.PastaEvidencias.empty() || !evidence_) return;
+  // The snapshot shares the log's pages: taking it costs the unfinished
+  // page's copy, and the file is written on the saver's thread.
+  const monitor::LogRange lines{run.first_line, 0, run.last_line,
+                                std::numeric_limits<std::size_t>::max()};
+  try {
+    evidence_->Save(log_.Snapshot(), lines, std::filesystem::path(settings_.PastaEvidencias),
+                    monitor::EvidenceBaseName(run.started, run.outcome));
+  } catch (...) {
+    ReportUncaughtException(std::current_exception());
+  }
+}
+
+void TfrmRiriredOz::ShowTally() {
+  if (tally_.Empty()) {
+    lbContagem->clear();
+    return;
+  }
+  auto coloured = [](const std::string& cp1252, monitor::Rgb colour) {
+    return QStringLiteral("<span style=\"color:#%1\">%2</span>")
+        .arg(colour, 6, 16, QLatin1Char('0'))
+        .arg(QString::fromStdString(monitor::Cp1252ToUtf8(cp1252)).toHtmlEscaped());
+  };
+  const QString separator = QString::fromStdString(monitor::Cp1252ToUtf8(monitor::kTallySeparator));
+  QString text = coloured(monitor::ApprovedText(tally_.Approved()), monitor::kGreen) + separator +
+                 coloured(monitor::RejectedText(tally_.Rejected()), monitor::kRed);
+  if (tally_.Streak() > 1) {
+    text += QStringLiteral("<br>") +
+            coloured(monitor::StreakText(tally_.Streak()),
+                     tally_.StreakApproved() ? monitor::kGreen : monitor::kRed);
+  }
+  lbContagem->setText(text);
+}
+
+void TfrmRiriredOz::ChooseEvidenceFolder(bool on) {
+  if (on) {
+    const auto folder =
+        Ui().AskFolder(this, QString::fromStdString(settings_.PastaEvidencias));
+    if (!folder) {
+      actSalvarCadaTeste->setChecked(false);
+      return;
+    }
+    settings_.PastaEvidencias = folder->toStdString();
+  } else {
+    settings_.PastaEvidencias.clear();
+  }
+  evidence_failing_ = false;
+  actSalvarCadaTeste->setToolTip(QString::fromStdString(settings_.PastaEvidencias));
+  SaveSettingsOnChange();
 }
 
 void TfrmRiriredOz::btnSalvarClick() { SaveLog(monitor::LogRange{}); }

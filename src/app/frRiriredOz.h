@@ -7,6 +7,17 @@
 // bytes included (they arrive through OnRxChar), apart from the workers of a
 // save ("Salvar") and a copy, which read snapshots of the log.
 //
+// Test runs: in the "Ririred OZ" format the window counts this session's
+// verdicts (lbContagem, beside the verdict; "Zerar contagem" resets them,
+// "Limpar" does not) and, with an evidence folder chosen ("Salvar cada teste
+// em…"), saves each run, from its test start to its verdict, as an RTF file
+// of its own (EvidenceSaver). A run cut by "Limpar", a test start that clears
+// the log, a new test start, a closed or lost port, or the window's close is
+// saved as interrupted. A folder that cannot be written is reported once
+// until a save there succeeds again; the option stays on.
+//
+// Ctrl+F (or "Localizar…") opens the find bar under the log (FindBar).
+//
 // The options and the port's settings are saved when the window closes and
 // also as soon as the operator changes one of them (a check box, the format,
 // an accepted line-break byte, the setup dialog's settings), so that a killed
@@ -33,6 +44,8 @@
 #include "monitor/MonitorSettings.h"
 #include "monitor/ReceivePresenter.h"
 #include "monitor/ReportDecoder.h"
+#include "monitor/RunRecord.h"
+#include "monitor/RunTally.h"
 
 class QAction;
 class QCheckBox;
@@ -42,6 +55,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class EvidenceSaver;
+class FindBar;
 class LogSaveJob;
 class LogView;
 
@@ -148,6 +163,14 @@ class TfrmRiriredOz : public QWidget,
   void SetInsertionColour(monitor::Rgb colour) override;
   void AppendLine(std::string_view cp1252Text) override;
   void SetResultLabel(std::string_view text, monitor::Rgb colour) override;
+  void RunStarted() override;
+  void RunEnded(bool approved) override;
+
+  // The open run, cut before the log loses its lines or the port goes.
+  void CutRun();
+  void SaveRun(const monitor::FinishedRun& run);
+  void ShowTally();
+  void ChooseEvidenceFolder(bool on);
 
   // The window's members, named as the operator-facing design names them.
  public:
@@ -176,6 +199,15 @@ class TfrmRiriredOz : public QWidget,
   PortStatusPanel* pnPortStatus = nullptr;
   // The log's context menu entry that shows modem-line changes in the log.
   QAction* actMostrarSinais = nullptr;
+  // The log's context menu: "Localizar…" (Ctrl+F), "Zerar contagem" and
+  // "Salvar cada teste em…" (checked while an evidence folder is set).
+  QAction* actLocalizar = nullptr;
+  QAction* actZerarContagem = nullptr;
+  QAction* actSalvarCadaTeste = nullptr;
+  // Under the log: the find bar.
+  FindBar* pnLocalizar = nullptr;
+  // In pnAbaixo, left of the verdict: the counts of this session's runs.
+  QLabel* lbContagem = nullptr;
   QLabel* lbResultado = nullptr;
   QLabel* Label1 = nullptr;
   QLineEdit* eEnviar = nullptr;
@@ -194,6 +226,10 @@ class TfrmRiriredOz : public QWidget,
   std::unique_ptr<monitor::MonitorIni> monitorIni_;
   std::unique_ptr<cport::TComPort> serial_;
   std::unique_ptr<LogSaveJob> save_;
+  monitor::RunTally tally_;
+  monitor::RunTracker runs_;
+  std::unique_ptr<EvidenceSaver> evidence_;
+  bool evidence_failing_ = false;  // reported; quiet until a save succeeds
   RepeatedErrorFilter settings_errors_;
   bool settings_shown_ = false;  // FormCreate has put the loaded settings in the controls
   // The loaded values a command-line override hides, stored in its place

@@ -27,10 +27,16 @@ class FakeUi final : public UiServices {
     return saveAnswer;
   }
   void ReportUncaught(const QString& message) override { uncaught << message; }
+  std::optional<QString> AskFolder(QWidget*, const QString&) override {
+    ++folderAsks;
+    return folderAnswer;
+  }
 
   QStringList errors, plain, uncaught, questions;
   bool yesAnswer = false;
   int saveAsks = 0;
+  int folderAsks = 0;
+  std::optional<QString> folderAnswer;
   std::optional<QString> saveAnswer;
   QString lastFilter, lastSuffix;
 };
