@@ -9,6 +9,7 @@
 #include <QShortcut>
 
 #include "app/LogView.h"
+#include "app/ProgramText.h"
 #include "monitor/Cp1252.h"
 
 namespace {
@@ -31,12 +32,12 @@ FindBar::FindBar(monitor::LogStore& log, LogView& view, QWidget* parent)
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(4, 2, 4, 2);
-  auto* label = new QLabel(QStringLiteral("Localizar:"), this);
+  auto* label = new QLabel(ProgramText("Localizar:"), this);
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QStringLiteral("eLocalizar"));
   edit_->installEventFilter(this);
   label->setBuddy(edit_);
-  match_case_ = new QCheckBox(QString::fromUtf8("Diferenciar maiúsculas"), this);
+  match_case_ = new QCheckBox(ProgramText("Diferenciar maiúsculas"), this);
   match_case_->setObjectName(QStringLiteral("ckbDiferenciar"));
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("pbLocalizar"));
@@ -104,7 +105,7 @@ void FindBar::step() {
     const monitor::LogMatch& m = search_->Match();
     view_.selectText(m.line, m.column, m.length);
   } else {
-    status_->setText(QString::fromUtf8("Não encontrado"));
+    status_->setText(ProgramText("Não encontrado"));
   }
   end();
 }

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "app/LogTextJob.h"
+#include "app/ProgramText.h"
 #include "app/QuietScrollBar.h"
 #include "app/UiServices.h"
 #include "monitor/Cp1252.h"
@@ -470,18 +471,18 @@ void LogView::contextMenuEvent(QContextMenuEvent* event) {
 
 QMenu* LogView::createContextMenu(QWidget* parent) {
   auto* menu = new QMenu(parent);
-  QAction* copy_action = menu->addAction(QStringLiteral("Copiar"));
+  QAction* copy_action = menu->addAction(ProgramText("Copiar"));
   connect(copy_action, &QAction::triggered, this, [this] { copy(); });
   copy_action->setObjectName(QStringLiteral("actCopiar"));
   copy_action->setShortcut(QKeySequence::Copy);
   copy_action->setEnabled(hasSelection());
-  QAction* all = menu->addAction(QStringLiteral("Selecionar tudo"));
+  QAction* all = menu->addAction(ProgramText("Selecionar tudo"));
   connect(all, &QAction::triggered, this, &LogView::selectAll);
   all->setObjectName(QStringLiteral("actSelecionarTudo"));
   all->setShortcut(QKeySequence::SelectAll);
   all->setEnabled(log_.LineCount() != 0);
   if (find_action_) menu->addAction(find_action_);
-  QAction* save = menu->addAction(QString::fromUtf8("Salvar seleção…"));
+  QAction* save = menu->addAction(ProgramText("Salvar seleção…"));
   save->setObjectName(QStringLiteral("actSalvarSelecao"));
   save->setEnabled(hasSelection());
   connect(save, &QAction::triggered, this, [this] {

@@ -27,6 +27,7 @@
 #include "app/FindBar.h"
 #include "app/LogSaveJob.h"
 #include "app/LogView.h"
+#include "app/ProgramText.h"
 #include "app/UiServices.h"
 #include "cport/port/ComPort.h"
 #include "cport/text/IntegerText.h"
@@ -256,17 +257,17 @@ void TfrmRiriredOz::BuildControls() {
   pnLeds = MakePanel(pnDireita, "pnLeds", false);
   pnPortStatus = new PortStatusPanel(pnLeds);
   pnPortStatus->installEventFilter(this);
-  actMostrarSinais = new QAction(Text("Mostrar sinais da linha"), this);
+  actMostrarSinais = new QAction(ProgramText("Mostrar sinais da linha"), this);
   actMostrarSinais->setObjectName(QStringLiteral("actMostrarSinais"));
   actMostrarSinais->setCheckable(true);
-  actLocalizar = new QAction(Text("Localizar…"), this);
+  actLocalizar = new QAction(ProgramText("Localizar…"), this);
   actLocalizar->setObjectName(QStringLiteral("actLocalizar"));
   actLocalizar->setShortcut(QKeySequence::Find);
   actLocalizar->setShortcutContext(Qt::WindowShortcut);
   addAction(actLocalizar);  // Ctrl+F wherever the focus is in the window
-  actZerarContagem = new QAction(Text("Zerar contagem"), this);
+  actZerarContagem = new QAction(ProgramText("Zerar contagem"), this);
   actZerarContagem->setObjectName(QStringLiteral("actZerarContagem"));
-  actSalvarCadaTeste = new QAction(Text("Salvar cada teste em…"), this);
+  actSalvarCadaTeste = new QAction(ProgramText("Salvar cada teste em…"), this);
   actSalvarCadaTeste->setObjectName(QStringLiteral("actSalvarCadaTeste"));
   actSalvarCadaTeste->setCheckable(true);
   pnDireita->installEventFilter(this);

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -13,9 +14,12 @@
 #include <clocale>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "app/LogView.h"
 #include "app/Translation.h"
+#include "app/frRiriredOz.h"
 #include "app/UiServices.h"
 #include "cport/errors/ComError.h"
 #include "cport/errors/ComMessages.h"
@@ -87,4 +91,24 @@ TEST(Translation, QtsOwnTextsAndTheErrorTitleFollowTheLanguage) {
   EXPECT_EQ(errorTitle, QStringLiteral("Erro"));
   EXPECT_EQ(saveTitle, QStringLiteral("Salvar como"));
   EXPECT_EQ(cancel, QStringLiteral("Cancelar"));
+}
+
+TEST(Translation, TheLogsMenuSpeaksEnglishForAnEnglishLocaleAndPortugueseOtherwise) {
+  auto menuTexts = [](const char* language) {
+    SetUpTranslation(RIRIRED_BINARY_DIR, language);
+    TfrmRiriredOz form{TfrmRiriredOz::Options{}};
+    std::unique_ptr<QMenu> menu(form.memSerial->createContextMenu(nullptr));
+    QStringList texts;
+    for (QAction* action : menu->actions()) {
+      if (!action->isSeparator()) texts << action->text();
+    }
+    return texts.join(QLatin1Char('|'));
+  };
+  EXPECT_EQ(menuTexts("en_US"),
+            QString::fromUtf8("Copy|Select all|Find…|Save selection…|Reset counts|"
+                              "Save each test in…|Show line signals"));
+  EXPECT_EQ(menuTexts("pt_BR"),
+            QString::fromUtf8("Copiar|Selecionar tudo|Localizar…|Salvar seleção…|Zerar contagem|"
+                              "Salvar cada teste em…|Mostrar sinais da linha"));
+  SetUpTranslation(RIRIRED_BINARY_DIR, "en");
 }
