@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../SystemCodeText.h"
 #include "../RecordingPort.h"
 #include "../SharedFakeDevice.h"
 #include "cport/errors/ApplicationException.h"
@@ -238,7 +239,7 @@ TEST(ComPortModel, AFailingOpenAtEndOfLoadingGoesToTheExceptionReport) {
     EXPECT_FALSE(port.Connected());
   }
   SetApplicationExceptionHandler(previous);
-  EXPECT_EQ(reported, Strings{"Unable to open com port (system error 31: Too many links)"});
+  EXPECT_EQ(reported, Strings{"Unable to open com port" + testing::SystemCodeText(31)});
 }
 
 TEST(ComPortModel, SyncMethodCannotChangeOnAnOpenPort) {
@@ -318,7 +319,7 @@ TEST(ComPortModel, DestroyingAPortWhoseCloseFailsStillReleasesTheDevice) {
   }
   SetApplicationExceptionHandler(previous);
   EXPECT_FALSE(fake->IsOpen());
-  EXPECT_EQ(reported, Strings{"PurgeComm function failed (system error 5: Input/output error)"});
+  EXPECT_EQ(reported, Strings{"PurgeComm function failed" + testing::SystemCodeText(5)});
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The port's settings storage over an ini file and over the registry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -8,9 +9,21 @@
 
 #include "../RecordingPort.h"
 #include "../TempDir.h"
+
 #include "cport/port/ComPort.h"
 #include "cport/storage/IniFile.h"
 #include "cport/storage/Registry.h"
+
+#if defined(_WIN32)
+// After the component's headers: the registry roots' names are macros here.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 namespace cport {
 namespace {
@@ -105,6 +118,8 @@ class Store {
   virtual void Load(TCustomComPort& port) = 0;
   // The value names in the store, in file order.
   virtual Strings Names() = 0;
+  // `written`, in the order Names() gives values written in that order.
+  virtual Strings InStoreOrder(Strings written) { return written; }
   virtual std::string Value(const std::string& name) = 0;
   virtual void Remove(const std::string& name) = 0;
   virtual const char* Kind() const = 0;
@@ -144,6 +159,71 @@ class IniStore final : public Store {
   fs::path File() const { return dir / "port.ini"; }
 };
 
+#if defined(_WIN32)
+// On Windows the registry object is the system's registry: the key is one of
+// this test's own under HKEY_CURRENT_USER, read back with the system's calls.
+class RegistryStore final : public Store {
+ public:
+  RegistryStore() {
+    static int count = 0;
+    key_ = "SOFTWARE\\RiriredOZ-test\\" + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(++count);
+  }
+  ~RegistryStore() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
+  void Save(TCustomComPort& port) override {
+    Registry reg;
+    ASSERT_TRUE(reg.OpenKey("\\" + key_, true));
+    port.StoreToRegistry(reg);
+    reg.CloseKey();
+  }
+  void Load(TCustomComPort& port) override {
+    Registry reg;
+    ASSERT_TRUE(reg.OpenKey("\\" + key_, false));
+    port.LoadFromRegistry(reg);
+  }
+  // As the registry enumerates them; the order is the system's (Wine's is
+  // sorted by name, Windows documents none), so written names are compared
+  // in that order too.
+  Strings InStoreOrder(Strings written) override {
+    std::sort(written.begin(), written.end(), [](const std::string& a, const std::string& b) {
+      return ::lstrcmpiA(a.c_str(), b.c_str()) < 0;
+    });
+    return written;
+  }
+  Strings Names() override {
+    Strings names;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+      return names;
+    }
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD size = sizeof name;
+      if (::RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      names.emplace_back(name, size);
+    }
+    ::RegCloseKey(key);
+    return names;
+  }
+  std::string Value(const std::string& name) override {
+    Registry reg;
+    if (!reg.OpenKeyReadOnly("\\" + key_) || !reg.ValueExists(name)) return "(missing)";
+    const RegistryValue v = *reg.ReadValue(name);
+    return v.type == kRegDword ? std::to_string(reg.ReadInteger(name)) : reg.ReadString(name);
+  }
+  void Remove(const std::string& name) override {
+    ::RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), name.c_str());
+  }
+  const char* Kind() const override { return "registry"; }
+
+ private:
+  std::string key_;
+};
+#else
 class RegistryStore final : public Store {
  public:
   void Save(TCustomComPort& port) override {
@@ -181,6 +261,7 @@ class RegistryStore final : public Store {
   }
   const char* Kind() const override { return "registry"; }
 };
+#endif
 
 std::vector<std::unique_ptr<Store>> BothStores() {
   std::vector<std::unique_ptr<Store>> stores;
@@ -195,11 +276,11 @@ TEST(ComPortStorage, ANewPortStoresTheBasicGroupOnly) {
     TComPort port;
     port.SetName("Serial");
     store->Save(port);
-    EXPECT_EQ(store->Names(),
-              (Strings{"Port", "BaudRate", "StopBits", "DataBits", "Parity", "FlowControl"}));
+    const Strings names = {"Port", "BaudRate", "StopBits", "DataBits", "Parity", "FlowControl"};
+    EXPECT_EQ(store->Names(), store->InStoreOrder(names));
     const Strings values = {"COM1", "9600", "1", "8", "None", "None"};
     for (std::size_t i = 0; i < values.size(); ++i) {
-      EXPECT_EQ(store->Value(store->Names()[i]), values[i]);
+      EXPECT_EQ(store->Value(names[i]), values[i]);
     }
   }
   IniStore ini;
@@ -219,7 +300,7 @@ TEST(ComPortStorage, AllGroupsGoInTheirOrderAndComeBack) {
     port.SetSettingGroups(kAllGroups);
     ChangeEverything(port);
     store->Save(port);
-    EXPECT_EQ(store->Names(), (Strings{"Port",
+    EXPECT_EQ(store->Names(), store->InStoreOrder({"Port",
                                        "BaudRate",
                                        "CustomBaudRate",
                                        "StopBits",
@@ -393,9 +474,23 @@ TEST(ComPortStorage, IniTextsThatDoNotParse) {
 
 TEST(ComPortStorage, RegistryValuesOfTheWrongType) {
   TempDir dir;
+#if defined(_WIN32)
+  // The system's registry: the values made through the registry object.
+  struct Cleanup {
+    ~Cleanup() { ::RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Bench"); }
+  } cleanup;
+  {
+    Registry made;
+    ASSERT_TRUE(made.OpenKey(kKey, true));
+    made.WriteString("Port", "COM2");
+    made.WriteInteger("BaudRate", 7);
+    made.WriteString("Buffer.OutputSize", "512");
+  }
+#else
   WriteBytes(dir / "HKEY_CURRENT_USER.reg",
              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Bench\\Port]\r\n\"Port\"=\"COM2\"\r\n"
              "\"BaudRate\"=dword:00000007\r\n\"Buffer.OutputSize\"=\"512\"\r\n");
+#endif
   Registry reg(dir.path());
   ASSERT_TRUE(reg.OpenKey(kKey, false));
   TComPort port;

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "../SystemCodeText.h"
 #include "cport/errors/ComError.h"
 #include "cport/errors/ComMessages.h"
 #include "cport/port/FreeNotices.h"
@@ -63,8 +64,7 @@ TEST_F(PortListTest, UnreadableListRaisesRegistryErrorAndKeepsTheTarget) {
     } catch (const EComPort& e) {
       EXPECT_EQ(e.PortErrorCode(), 23);
       EXPECT_EQ(e.SystemErrorCode(), error);
-      EXPECT_EQ(std::string(e.what()), "Registry error (system error " + std::to_string(error) +
-                                           ": " + SystemErrorText(error) + ")");
+      EXPECT_EQ(std::string(e.what()), "Registry error" + testing::SystemCodeText(error));
     }
     EXPECT_EQ(target, Names{"COM7"});
   }
