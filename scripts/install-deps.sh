@@ -13,6 +13,10 @@ packages=(
   clang libclang-rt-14-dev  # the libFuzzer targets (scripts/run-fuzzers.sh)
   dpkg-dev strace  # the package test: dpkg-shlibdeps, and the files the program opens
   help2man lintian  # the package's manual pages, and the package test's check of it
+  # The component cross-built for Windows and tested under Wine: MinGW-w64 with
+  # the posix thread model (std::thread), GoogleTest's sources to build with
+  # it, and socat to link the two ptys the tests use as COM ports.
+  g++-mingw-w64-x86-64-posix wine64 googletest socat
   "$@"
 )
 

@@ -4,10 +4,22 @@
 // two ways open to a program without an event loop (smNone, and a dispatcher
 // it drains itself), and sees an open that could deliver none refused.
 // Exit status 0 when everything arrives whole.
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdlib>
+#else
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #include <cport/errors/ComError.h>
 #include <cport/port/ComPort.h>
@@ -32,6 +44,49 @@ int Fail(const char* what) {
   return 1;
 }
 
+#if defined(_WIN32)
+// The fixture's side of the line on Windows: the second of two linked COM
+// ports named in CPORT_TEST_COM_PAIR ("COM5,COM6"); the port opens the first.
+struct Pty {
+  Pty() {
+    const char* pair = std::getenv("CPORT_TEST_COM_PAIR");
+    const std::string names = pair ? pair : "";
+    const std::size_t comma = names.find(',');
+    if (comma == std::string::npos) return;
+    const std::string other = "\\\\.\\" + names.substr(comma + 1);
+    master = ::CreateFileA(other.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    // Reads return what came within 5 s; leftovers of an earlier run go.
+    COMMTIMEOUTS timeouts{0, 0, 5000, 0, 5000};
+    if (master == INVALID_HANDLE_VALUE || !::SetCommTimeouts(master, &timeouts) ||
+        !::PurgeComm(master, PURGE_RXCLEAR | PURGE_TXCLEAR)) {
+      return;
+    }
+    name = names.substr(0, comma);
+    ok = true;
+  }
+  ~Pty() {
+    if (master != INVALID_HANDLE_VALUE) ::CloseHandle(master);
+  }
+  HANDLE master = INVALID_HANDLE_VALUE;
+  std::string name;
+  bool ok = false;
+};
+
+std::string ReadMaster(HANDLE line, std::size_t count) {
+  std::string got(count, '\0');
+  DWORD n = 0;
+  if (!::ReadFile(line, got.data(), static_cast<DWORD>(count), &n, nullptr)) n = 0;
+  got.resize(n);
+  return got;
+}
+
+bool WriteMaster(HANDLE line, std::string_view bytes) {
+  DWORD n = 0;
+  return ::WriteFile(line, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) &&
+         n == bytes.size();
+}
+#else
 // Reads `count` bytes from the master side, waiting at most 5 s in all.
 std::string ReadMaster(int fd, std::size_t count) {
   std::string got;
@@ -54,19 +109,25 @@ bool WriteMaster(int fd, std::string_view bytes) {
 struct Pty {
   Pty() {
     int slave = -1;
-    if (::openpty(&master, &slave, name.data(), nullptr, nullptr) != 0) return;
+    if (::openpty(&master, &slave, buffer.data(), nullptr, nullptr) != 0) return;
     termios raw{};
     ::tcgetattr(master, &raw);
     ::cfmakeraw(&raw);
     ::tcsetattr(master, TCSANOW, &raw);
     ::close(slave);
+    name = buffer.data();
+    ok = true;
   }
   ~Pty() {
     if (master >= 0) ::close(master);
   }
   int master = -1;
-  std::array<char, 128> name{};
+  std::array<char, 128> buffer{};
+  std::string name;
+  bool ok = false;
 };
+
+#endif
 
 // What OnRxChar read, from whatever thread it ran on.
 struct Received {
@@ -130,9 +191,9 @@ class PumpedDispatcher final : public cport::UiCallQueue {
 
 int Exchange() {
   Pty pty;
-  if (pty.master < 0) return Fail("openpty");
+  if (!pty.ok) return Fail("no line: openpty, or CPORT_TEST_COM_PAIR on Windows");
   cport::TComPort port;
-  port.SetPort(pty.name.data());
+  port.SetPort(pty.name);
   port.SetEvents({});  // no event monitor: this part reads when it chooses
   port.Timeouts().SetReadInterval(0);
   port.Timeouts().SetReadTotalConstant(5000);  // a read waits up to 5 s for all its bytes
@@ -158,7 +219,7 @@ int EventsOnTheWorker() {
   Pty pty;
   Received received;
   cport::TComPort port;
-  port.SetPort(pty.name.data());
+  port.SetPort(pty.name);
   port.SetSyncMethod(cport::TSyncMethod::smNone);
   ReadOnRxChar(port, received);
   port.OpenPort();
@@ -177,7 +238,7 @@ int EventsThroughAPumpedDispatcher() {
   Pty pty;
   Received received;
   cport::TComPort port;
-  port.SetPort(pty.name.data());
+  port.SetPort(pty.name);
   ReadOnRxChar(port, received);
   try {
     port.OpenPort();

@@ -65,3 +65,16 @@ cport_windows_test(test_cport_device COM_PAIR DIRS device device/win32 device/fa
                    LIBS cport_device GTest::gtest_main GTest::gmock)
 cport_windows_test(test_cport COM_PAIR DIRS port events
                    LIBS cport GTest::gtest_main GTest::gmock)
+
+# A program outside the project, cross-built on the installed component and
+# run under Wine on the linked COM ports.
+if(TARGET cport_pty_modem_ioctls)
+  file(REAL_PATH ${CMAKE_TOOLCHAIN_FILE} _toolchain BASE_DIRECTORY ${PROJECT_SOURCE_DIR})
+  add_test(NAME cport_consumer
+           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/check-consumer.sh ${CMAKE_COMMAND}
+                   ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/tests/consumer
+                   ${CMAKE_CURRENT_BINARY_DIR}/consumer 0 ${_toolchain} ${RIRIRED_WINE_RUN})
+  set_tests_properties(cport_consumer PROPERTIES LABELS "wine;package" TIMEOUT 300
+                       ENVIRONMENT "CPORT_TEST_COM_PAIR=COM5,COM6;LD_PRELOAD=${_preload}"
+                       FIXTURES_REQUIRED com_pair RESOURCE_LOCK com_pair)
+endif()
