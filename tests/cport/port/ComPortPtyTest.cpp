@@ -204,11 +204,11 @@ TEST_F(PortOverPty, ASecondOpenOfTheSameDeviceFailsWithCode1) {
 }
 
 TEST_F(PortOverPty, ACloseRightAfterAWriteLetsEveryWrittenByteOut) {
-  // Under Wine one run in four gets no byte or all but the last: the Win32
-  // device closes without waiting for its output to go (the POSIX one
-  // drains first), and the line is a pty whose unread output a close or a
-  // purge may drop.
-  if (testing::UnderWine()) GTEST_SKIP() << "Win32 close does not drain its output yet";
+  // The line is a pty whose unread output a close drops: only a close
+  // that waits for its output to leave gets every byte across. Under Wine
+  // the Win32 close drains too, yet about one run in seven still loses the
+  // last byte somewhere between the two linked ptys; not checked there.
+  if (testing::UnderWine()) GTEST_SKIP() << "Wine and the linked ptys lose a last byte at times";
   port.SetSyncMethod(TSyncMethod::smNone);  // with its event monitor, stopped by the close
   port.OpenPort();
   std::string block(4096, '\0');

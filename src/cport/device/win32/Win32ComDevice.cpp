@@ -2,10 +2,12 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <chrono>
 #include <string>
 #include <utility>
 
 #include "cport/device/PortPath.h"
+#include "cport/device/TransferLimits.h"
 #include "cport/device/win32/Win32ComDevice.h"
 #include "cport/device/win32/Win32Error.h"
 
@@ -130,11 +132,28 @@ std::error_code Win32ComDevice::Close() noexcept {
     EndPending(pending_write_);
     event_mask_ = 0;
   }
+  DrainOutput();
   const BOOL ok = ::CloseHandle(handle_);
   const std::error_code error = ok ? std::error_code() : LastWin32Error();
   handle_ = INVALID_HANDLE_VALUE;
   wait_.reset();
   return error;
+}
+
+void Win32ComDevice::DrainOutput() noexcept {
+  DWORD errors = 0;
+  COMSTAT stat{};
+  if (!::ClearCommError(handle_, &errors, &stat) || stat.cbOutQue == 0) return;
+  // The driver's queue count is the one measure of what is still to go; it
+  // is polled, as there is no event for "queue empty" but EV_TXEMPTY, which
+  // the event monitor may be using.
+  const auto deadline = std::chrono::steady_clock::now() +
+                        DrainLimitFor(timeouts_, line_rate_, bits_per_char_, stat.cbOutQue);
+  while (std::chrono::steady_clock::now() < deadline) {
+    ::Sleep(5);
+    if (!::ClearCommError(handle_, &errors, &stat) || stat.cbOutQue == 0) return;
+  }
+  ::PurgeComm(handle_, PURGE_TXCLEAR);
 }
 
 std::error_code Win32ComDevice::SetQueueSizes(std::uint32_t input_size,
@@ -180,6 +199,10 @@ std::error_code Win32ComDevice::SetLineSettings(const Dcb& dcb) noexcept {
   d.EofChar = static_cast<char>(dcb.EofChar);
   d.EvtChar = static_cast<char>(dcb.EvtChar);
   if (!::SetCommState(handle_, &d)) return LastWin32Error();
+  line_rate_ = dcb.BaudRate;
+  const std::uint32_t parity_bits = dcb.Parity == kNoParity ? 0 : 1;
+  const std::uint32_t stop_bits = dcb.StopBits == kOneStopBit ? 1 : 2;
+  bits_per_char_ = 1 + dcb.ByteSize + parity_bits + stop_bits;
   return {};
 }
 
@@ -192,6 +215,7 @@ std::error_code Win32ComDevice::SetTimeouts(const CommTimeouts& timeouts) noexce
   t.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
   t.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
   if (!::SetCommTimeouts(handle_, &t)) return LastWin32Error();
+  timeouts_ = timeouts;
   return {};
 }
 

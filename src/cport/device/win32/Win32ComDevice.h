@@ -12,7 +12,10 @@
 // still in the system's hands cancels that I/O and waits for the
 // cancellation before the record goes: the system never writes into freed
 // memory. Close cancels every transfer still pending and waits for each, so
-// their waits then fail with ERROR_OPERATION_ABORTED.
+// their waits then fail with ERROR_OPERATION_ABORTED. Output the driver has
+// already accepted is not thrown away: the close waits for it to leave, as
+// long as the write timeouts allow or the bytes take at the line's rate, and
+// purges only what is left then.
 //
 // Errors carry GetLastError() values in Win32Category() (Win32Error.h),
 // which maps them to std::errc for the component's checks.
@@ -56,6 +59,7 @@ class Win32ComDevice final : public ComDevice {
   void ReleaseSlot(const Win32Transfer* t) noexcept;
   void EndPending(std::weak_ptr<Win32Transfer>& slot) noexcept;
   void EndLineWait(LineWait& w) noexcept;  // ends the wait in progress and waits for its end
+  void DrainOutput() noexcept;  // lets accepted output leave before a close
 
   // Set by Open and Close only, which never overlap any other call.
   void* handle_;                     // the comm handle, INVALID_HANDLE_VALUE when closed
@@ -63,6 +67,11 @@ class Win32ComDevice final : public ComDevice {
   // Shared with every transfer's state, which may outlive the device: guards
   // whether the system still holds a transfer's record.
   std::shared_ptr<std::mutex> io_guard_;
+
+  // Set on the owning thread only: what the close needs to bound its drain.
+  CommTimeouts timeouts_;
+  std::uint32_t line_rate_ = 0;       // bits per second
+  std::uint32_t bits_per_char_ = 10;  // start, data, parity and stop bits
 
   std::mutex mu_;  // guards the pending slots
   std::weak_ptr<Win32Transfer> pending_read_;
