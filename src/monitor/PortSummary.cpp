@@ -7,9 +7,15 @@ namespace monitor {
 
 std::string PortSummary(const cport::TCustomComPort& port) {
   if (!port.Connected()) return "desconectada";
-  // The device's own name: a path or a udev link is shown by its last part.
+  // The device's own name, as short as it stays unambiguous: "/dev/ttyUSB0"
+  // is "ttyUSB0", but a pseudo-terminal keeps its folder ("pts/2", not a
+  // bare "2"); a udev link or any other path is shown by its last part.
   std::string name = port.Port();
-  if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+  if (name.starts_with("/dev/") && !name.starts_with("/dev/serial/")) {
+    name.erase(0, 5);
+  } else if (const auto slash = name.rfind('/'); slash != std::string::npos) {
+    name.erase(0, slash + 1);
+  }
   const std::int32_t baud = port.BaudRate() == cport::TBaudRate::brCustom
                                 ? port.CustomBaudRate()
                                 : cport::EnumNumber(cport::kBaudRateTable, port.BaudRate());
