@@ -289,20 +289,28 @@ TEST_F(PortOverPty, TheWorkerWakesOncePerBatchHandledBeforeTheNextBytes) {
   ASSERT_EQ(added.size(), 1u) << "the event worker is the one new thread";
   const pid_t worker = added.front();
 
+  // One sleep per batch; a few more for a lock found taken now and then. A
+  // loaded machine finds it taken more often, so a round may take the bound
+  // up to three tries; a second sleep per batch would miss it in every one.
   constexpr int kBatches = 20;
-  long sleeps = 0;
-  for (int i = 0; i < kBatches; ++i) {
-    ASSERT_TRUE(AwaitSleeping(worker));
-    const long was = std::stol(ThreadFact(worker, "voluntary_ctxt_switches"));
-    ASSERT_TRUE(pty.Send(std::string(1, static_cast<char>('a' + i))));
-    ASSERT_TRUE(ui.PumpUntil([&] { return received.size() == i + 1u; }));
-    ASSERT_TRUE(AwaitSleeping(worker));
-    sleeps += std::stol(ThreadFact(worker, "voluntary_ctxt_switches")) - was;
+  constexpr long kBound = kBatches + kBatches / 4;
+  std::vector<long> rounds;
+  for (int round = 0; round < 3 && (rounds.empty() || rounds.back() > kBound); ++round) {
+    received.clear();
+    long sleeps = 0;
+    for (int i = 0; i < kBatches; ++i) {
+      ASSERT_TRUE(AwaitSleeping(worker));
+      const long was = std::stol(ThreadFact(worker, "voluntary_ctxt_switches"));
+      ASSERT_TRUE(pty.Send(std::string(1, static_cast<char>('a' + i))));
+      ASSERT_TRUE(ui.PumpUntil([&] { return received.size() == i + 1u; }));
+      ASSERT_TRUE(AwaitSleeping(worker));
+      sleeps += std::stol(ThreadFact(worker, "voluntary_ctxt_switches")) - was;
+    }
+    EXPECT_EQ(received, "abcdefghijklmnopqrst");
+    rounds.push_back(sleeps);
   }
   port.ClosePort();
-  EXPECT_EQ(received, "abcdefghijklmnopqrst");
-  // One sleep per batch; a few more for a lock found taken now and then.
-  EXPECT_LE(sleeps, kBatches + kBatches / 4);
+  EXPECT_LE(*std::ranges::min_element(rounds), kBound) << "sleeps per round: " << ::testing::PrintToString(rounds);
 }
 #endif
 
