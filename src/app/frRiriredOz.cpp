@@ -682,16 +682,17 @@ void TfrmRiriredOz::SerialRxChar(cport::TCustomComPort& sender, int count) {
     left -= wanted;
   }
   if (shown) {
-    ShowReceived();
+    // Before the view looks: taking in what the spill writer did may drop lines.
     ReportSpillFailure();
+    ShowReceived();
   }
 }
 
 void TfrmRiriredOz::PresentReceived(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return;
   monitor::PresentBytes(bytes, settings_, log_, this);
-  ShowReceived();
   ReportSpillFailure();
+  ShowReceived();
 }
 
 void TfrmRiriredOz::ReportSpillFailure() {

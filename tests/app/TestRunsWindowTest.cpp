@@ -231,6 +231,7 @@ TEST(TestRunsWindow, FindingInAMillionLinesShowsTheMatchWithoutBlockingTheWindow
                                    : "Teste " + std::to_string(i % 100) + " - Tensao OK");
   }
   f.memSerial->contentsChanged();
+  f.Log().SettleSpill();
   ASSERT_GT(f.Log().SpilledBytes(), 0u) << "the match is not on disk";
   ASSERT_TRUE(QTest::qWaitFor([&] { return f.memSerial->isAtEnd(); }));
 

@@ -42,7 +42,10 @@ std::string DroppedText(std::uint64_t lines) {
 LogStore::LogStore(LogStoreOptions options)
     : options_(std::move(options)), tail_(options_.page_bytes) {}
 
-LogStore::~LogStore() { LetGo(std::move(sealed_.Spill())); }
+LogStore::~LogStore() {
+  writer_.Stop();
+  LetGo(std::move(sealed_.Spill()));
+}
 
 void LogStore::NoteColourUsed() {
   if (std::find(colours_.begin(), colours_.end(), insertion_colour_) == colours_.end())
@@ -78,30 +81,66 @@ void LogStore::OpenSpillFile() {
   sealed_.Spill() = SpillFile::Create(directory);
 }
 
+std::string LogStore::SpillFailureReason(const std::error_code& error) const {
+  const std::filesystem::path directory = options_.spill_directory.empty()
+                                              ? SpillFile::DefaultDirectory()
+                                              : options_.spill_directory;
+  return directory.string() + ": " + error.message();
+}
+
 void LogStore::SpillOldPages() {
+  TakeInSpilled();
   auto& pages = sealed_.Pages();
-  while (memory_bytes_ > options_.memory_bound && first_in_memory_ < pages.size()) {
+  while (memory_bytes_ - spilling_bytes_ > options_.memory_bound && next_to_spill_ < pages.size()) {
+    if (writer_.Pending() >= kSpillPagesInFlight) {
+      // The disk is slower than the line: wait for it rather than grow.
+      writer_.AwaitOldest();
+      TakeInSpilled();
+      continue;
+    }
+    if (!sealed_.Spill()) {
+      try {
+        OpenSpillFile();
+      } catch (const std::system_error& error) {
+        // No file, so nothing is with the writer: the page is the oldest in memory.
+        memory_bytes_ -= pages[first_in_memory_].shape.Bytes();
+        DropPage(first_in_memory_, SpillFailureReason(error.code()));
+        next_to_spill_ = first_in_memory_;
+        continue;
+      }
+    }
+    LogPages::Page& page = pages[next_to_spill_++];
+    spilling_bytes_ += page.shape.Bytes();
+    writer_.Submit(sealed_.Spill(), page.memory, page.shape.Bytes());
+  }
+}
+
+void LogStore::TakeInSpilled() {
+  auto& pages = sealed_.Pages();
+  for (const SpillWriter::Outcome& done : writer_.TakeFinished()) {
+    // Written in the order handed over: the outcome is the oldest page's.
     LogPages::Page& page = pages[first_in_memory_];
     const std::size_t bytes = page.shape.Bytes();
-    try {
-      if (!sealed_.Spill()) OpenSpillFile();
-      page.spill_offset = sealed_.Spill()->Append({page.memory.get(), bytes});
+    spilling_bytes_ -= bytes;
+    memory_bytes_ -= bytes;
+    if (!done.error) {
+      page.spill_offset = done.offset;
       page.spilled = true;
       page.memory.reset();
-      memory_bytes_ -= bytes;
       ++first_in_memory_;
       spill_failing_ = false;
-    } catch (const std::system_error& error) {
-      memory_bytes_ -= bytes;
-      const std::filesystem::path directory = options_.spill_directory.empty()
-                                                  ? SpillFile::DefaultDirectory()
-                                                  : options_.spill_directory;
-      DropPage(first_in_memory_, directory.string() + ": " + error.code().message());
+    } else if (DropPage(first_in_memory_, SpillFailureReason(done.error))) {
+      --next_to_spill_;  // the pages after it moved down by one
     }
   }
 }
 
-void LogStore::DropPage(std::size_t p, const std::string& reason) {
+void LogStore::SettleSpill() {
+  writer_.AwaitAll();
+  TakeInSpilled();
+}
+
+bool LogStore::DropPage(std::size_t p, const std::string& reason) {
   auto& pages = sealed_.Pages();
   const std::uint64_t lines = pages[p].shape.lines;
   // Consecutive dropped pages become one line that counts them all.
@@ -123,21 +162,28 @@ void LogStore::DropPage(std::size_t p, const std::string& reason) {
     spill_failing_ = true;
     spill_failure_ = reason;
   }
+  return merge;
 }
 
 std::optional<std::string> LogStore::TakeSpillFailure() {
+  TakeInSpilled();
   std::optional<std::string> failure;
   failure.swap(spill_failure_);
   return failure;
 }
 
 void LogStore::Clear() {
+  // The writer's pages go first: then only the page it is writing, if any,
+  // still holds the file, and that closes it on the writer's thread.
+  writer_.Abandon();
   std::shared_ptr<SpillFile> spill = std::move(sealed_.Spill());
   sealed_ = LogPages();
   LetGo(std::move(spill));
   tail_.Reset();
   memory_bytes_ = 0;
   first_in_memory_ = 0;
+  next_to_spill_ = 0;
+  spilling_bytes_ = 0;
   colours_.clear();
   colours_.shrink_to_fit();
   colour_used_ = false;

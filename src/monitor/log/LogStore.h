@@ -9,6 +9,11 @@
 // operator sees one log of any length. Texts are 8-bit Windows-1252
 // strings, as every text of the monitor is.
 //
+// Pages are written by a thread of their own (SpillWriter.h) and stay in
+// memory until written, at most kSpillPagesInFlight of them beyond the
+// bound: a disk slower than the line holds the log's owner only once they
+// are all waiting.
+//
 // When a page cannot be written to the spill file (a full disk), it is
 // dropped instead: its lines become one red line saying how many were
 // dropped, the newest lines stay in memory, and TakeSpillFailure() tells the
@@ -29,6 +34,7 @@
 #include "monitor/log/LogPage.h"
 #include "monitor/log/LogPages.h"
 #include "monitor/log/LogSnapshot.h"
+#include "monitor/log/SpillWriter.h"
 
 namespace monitor {
 
@@ -36,6 +42,8 @@ namespace monitor {
 inline constexpr std::size_t kLogMemoryBound = std::size_t{32} << 20;
 // The size of a page of the log.
 inline constexpr std::size_t kLogPageBytes = std::size_t{512} << 10;
+// How many pages may wait for the spill file's writer at once.
+inline constexpr std::size_t kSpillPagesInFlight = 8;
 
 struct LogStoreOptions {
   std::size_t memory_bound = kLogMemoryBound;
@@ -102,13 +110,20 @@ class LogStore {
 
   // The first failure to keep lines on disk since the log was cleared or
   // last succeeded, once: the reason ("No space left on device") with the
-  // spill directory. Empty when there is nothing new to tell.
+  // spill directory. Empty when there is nothing new to tell. Takes in the
+  // pages written meanwhile first, so a failure is known as soon as the
+  // writer met it (and lines may be dropped: DropCount() changes).
   std::optional<std::string> TakeSpillFailure();
+  // Waits until every page handed to the spill file's writer is written or
+  // dropped, and takes them in.
+  void SettleSpill();
 
-  // The bytes of lines held in memory now (pages and the page being
-  // filled), which stays near the memory bound however long the log.
+  // The bytes of lines held in memory now (pages, those waiting to be
+  // spilled among them, and the page being filled), which stays near the
+  // memory bound however long the log.
   std::size_t MemoryBytes() const { return memory_bytes_ + tail_.Bytes(); }
-  // The bytes written to the spill file so far.
+  // The bytes written to the spill file so far (SettleSpill() first counts
+  // every page handed over).
   std::uint64_t SpilledBytes() const;
 
   // The log as it is now, for another thread to read.
@@ -124,7 +139,10 @@ class LogStore {
   void NoteColourUsed();
   void SealTail();
   void SpillOldPages();
-  void DropPage(std::size_t p, const std::string& reason);
+  void TakeInSpilled();
+  // Drops page p; true when it merged into the dropped page before it.
+  bool DropPage(std::size_t p, const std::string& reason);
+  std::string SpillFailureReason(const std::error_code& error) const;
   void OpenSpillFile();
 
   LogStoreOptions options_;
@@ -132,6 +150,10 @@ class LogStore {
   PageBuilder tail_;
   std::size_t memory_bytes_ = 0;   // the sealed pages still in memory
   std::size_t first_in_memory_ = 0;  // pages before it are spilled or dropped
+  // Pages from first_in_memory_ to it are with the writer.
+  std::size_t next_to_spill_ = 0;
+  std::size_t spilling_bytes_ = 0;  // their bytes
+  SpillWriter writer_;
   std::vector<Rgb> colours_;
   bool colour_used_ = false;  // the insertion colour is in colours_
   Rgb insertion_colour_ = kBlue;

@@ -54,7 +54,7 @@ std::filesystem::path SpillFile::DefaultDirectory() {
 SpillFile::~SpillFile() { ::close(fd_); }
 
 std::uint64_t SpillFile::Append(std::span<const char> data) {
-  const std::uint64_t offset = size_;
+  const std::uint64_t offset = size_.load(std::memory_order_relaxed);
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
@@ -67,7 +67,7 @@ std::uint64_t SpillFile::Append(std::span<const char> data) {
   }
   // Only now is the end moved: a failed append leaves it where it was, and
   // whatever part of it reached the file is overwritten by the next one.
-  size_ += data.size();
+  size_.store(offset + data.size(), std::memory_order_release);
   return offset;
 }
 

@@ -9,8 +9,10 @@
 // as long as the file lives, which is what lets a snapshot of the log read
 // it while the log goes on growing or is cleared.
 //
-// Append is for one thread (the log's owner); Read may be called from any
-// thread at the same time, for offsets already appended.
+// Append is for one thread at a time (the log's spill writer); Read and Size
+// may be called from any thread at the same time, Read for offsets already
+// appended.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -41,12 +43,12 @@ class SpillFile {
   // Throws std::system_error when the read fails.
   void Read(std::uint64_t offset, std::span<char> data) const;
 
-  std::uint64_t Size() const { return size_; }
+  std::uint64_t Size() const { return size_.load(std::memory_order_acquire); }
 
  private:
   explicit SpillFile(int fd) : fd_(fd) {}
   int fd_;
-  std::uint64_t size_ = 0;
+  std::atomic<std::uint64_t> size_ = 0;
 };
 
 }  // namespace monitor

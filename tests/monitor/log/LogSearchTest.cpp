@@ -59,6 +59,7 @@ TEST(LogSearch, ReachesSpilledLinesAndEndsWhenTheLogIsCleared) {
   LogStore log({4096, 1024, dir});
   log.AppendLine("C\xD3" "DIGO 0x1C");
   for (int i = 0; i < 20000; ++i) log.AppendByte(static_cast<std::uint8_t>('a' + i % 26), ByteForm::Character);
+  log.SettleSpill();
   ASSERT_GT(log.SpilledBytes(), 0u);
   // Backward from the end: every line is looked at on the way to the first.
   LogSearch s(log, "c\xF3" "digo", false, false, log.LineCount() - 1, 1);

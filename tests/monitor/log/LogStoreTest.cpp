@@ -204,6 +204,7 @@ TEST(LogSpillTest, SpilledLogReadsBackAsInMemory) {
                    ("riri-spill-" + std::to_string(::getpid()));
   LogStore log({.memory_bound = 64 << 10, .page_bytes = 16 << 10, .spill_directory = dir});
   const std::vector<Line> lines = CheckLargeLog(log);
+  log.SettleSpill();
   EXPECT_GT(log.SpilledBytes(), 1'000'000u);
   EXPECT_LE(log.MemoryBytes(), (64 << 10) + (16 << 10));
   // The file has no name: a crash would leave nothing in the directory.
@@ -225,6 +226,29 @@ TEST(LogSpillTest, SpilledLogReadsBackAsInMemory) {
   EXPECT_EQ(snapshot.CharCount({.first_line = 5, .first_column = 1, .last_line = 8, .last_column = 2}),
             lines[5].text.size() - std::min<std::size_t>(1, lines[5].text.size()) +
                 lines[6].text.size() + lines[7].text.size() + std::min<std::size_t>(2, lines[8].text.size()));
+  std::filesystem::remove_all(dir);
+}
+
+// Pages are spilled by a thread of their own; a Clear while some are still
+// with it must not let their outcome land on the pages of the new log.
+TEST(LogSpillTest, ClearsWhilePagesAreBeingWrittenLeaveOnlyTheNewLines) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("riri-spill-clear-" + std::to_string(::getpid()));
+  LogStore log({.memory_bound = 4 << 10, .page_bytes = 1 << 10, .spill_directory = dir});
+  for (int round = 0; round < 50; ++round) {
+    for (int i = 0; i < 20'000; ++i) log.AppendByte(static_cast<std::uint8_t>(round), ByteForm::Hexadecimal);
+    log.Clear();
+  }
+  constexpr int kLines = 50'000;
+  for (int i = 0; i < kLines; ++i) log.AppendByte(static_cast<std::uint8_t>(i % 200), ByteForm::Decimal);
+  log.SettleSpill();
+  EXPECT_GT(log.SpilledBytes(), 80'000u);
+  EXPECT_LE(log.MemoryBytes(), (4u << 10) + (1u << 10));
+  ASSERT_EQ(log.LineCount(), static_cast<std::size_t>(kLines));
+  std::size_t wrong = 0;
+  for (int i = 0; i < kLines; ++i) wrong += log.LineText(i) != std::to_string(i % 200) + " ";
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_FALSE(log.TakeSpillFailure().has_value());
   std::filesystem::remove_all(dir);
 }
 

@@ -352,6 +352,7 @@ TEST(SaveRtfTest, SpilledLogAndStretchesSaveTheSameDocument) {
     lines = FillLog(in_memory);
     FillLog(spilled);
   }
+  spilled.SettleSpill();
   ASSERT_GT(spilled.SpilledBytes(), 50'000u);
   const std::string expected = RtfOf(in_memory.Snapshot());
   LogSnapshot snapshot = spilled.Snapshot();
