@@ -74,18 +74,15 @@ void LogStore::SealTail() {
   SpillOldPages();
 }
 
-void LogStore::OpenSpillFile() {
-  const std::filesystem::path directory = options_.spill_directory.empty()
-                                              ? SpillFile::DefaultDirectory()
-                                              : options_.spill_directory;
-  sealed_.Spill() = SpillFile::Create(directory);
+std::filesystem::path LogStore::SpillDirectory() const {
+  return options_.spill_directory.empty() ? SpillFile::DefaultDirectory()
+                                          : options_.spill_directory;
 }
 
+void LogStore::OpenSpillFile() { sealed_.Spill() = SpillFile::Create(SpillDirectory()); }
+
 std::string LogStore::SpillFailureReason(const std::error_code& error) const {
-  const std::filesystem::path directory = options_.spill_directory.empty()
-                                              ? SpillFile::DefaultDirectory()
-                                              : options_.spill_directory;
-  return directory.string() + ": " + error.message();
+  return SpillDirectory().string() + ": " + error.message();
 }
 
 void LogStore::SpillOldPages() {

@@ -142,6 +142,7 @@ class LogStore {
   void TakeInSpilled();
   // Drops page p; true when it merged into the dropped page before it.
   bool DropPage(std::size_t p, const std::string& reason);
+  std::filesystem::path SpillDirectory() const;
   std::string SpillFailureReason(const std::error_code& error) const;
   void OpenSpillFile();
 

@@ -39,7 +39,7 @@ void SpillWriter::Submit(std::shared_ptr<SpillFile> file, std::shared_ptr<const 
   if (no_thread_) {
     const Outcome outcome = Write(job);
     std::lock_guard lock(mu_);
-    finished_.push_back({job.ticket, outcome});
+    finished_.push_back(outcome);
     return;
   }
   {
@@ -64,21 +64,20 @@ void SpillWriter::Run() {
     job.file.reset();
     lock.lock();
     if (job.ticket >= live_from_) {
-      finished_.push_back({job.ticket, outcome});
+      finished_.push_back(outcome);
       done_.notify_one();
     }
   }
 }
 
 std::vector<SpillWriter::Outcome> SpillWriter::TakeFinished() {
-  std::vector<Done> done;
+  std::vector<Outcome> outcomes;
+  // Asked after every receive batch: with nothing handed over, no lock.
+  if (pending_ == 0) return outcomes;
   {
     std::lock_guard lock(mu_);
-    done.swap(finished_);
+    outcomes.swap(finished_);
   }
-  std::vector<Outcome> outcomes;
-  outcomes.reserve(done.size());
-  for (const Done& d : done) outcomes.push_back(d.outcome);
   pending_ -= outcomes.size();
   return outcomes;
 }

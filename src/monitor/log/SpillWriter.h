@@ -65,11 +65,6 @@ class SpillWriter {
     std::shared_ptr<const char[]> data;
     std::size_t size = 0;
   };
-  struct Done {
-    std::uint64_t ticket = 0;
-    Outcome outcome;
-  };
-
   static Outcome Write(const Job& job) noexcept;
   void Run();
   // Waits, holding `lock`, until `count` outcomes of live pages are in.
@@ -79,7 +74,7 @@ class SpillWriter {
   std::condition_variable work_;  // a job queued, or the end
   std::condition_variable done_;  // an outcome in
   std::deque<Job> queue_;
-  std::vector<Done> finished_;
+  std::vector<Outcome> finished_;  // of live pages, oldest first
   std::uint64_t next_ticket_ = 0;     // owner's thread only
   std::uint64_t live_from_ = 0;       // tickets below it were abandoned
   std::size_t pending_ = 0;           // owner's thread only
